@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+
+#include "link/status_records.h"
+
+namespace qelta {
+
+class Settings;
+class UpsTransport;
+class WallClock;
+
+// The three exchanges with the UPS that the rest of the program uses.
+class UpsLink {
+ public:
+  virtual ~UpsLink() = default;
+  // Sends "Q1\r" and parses the reply into both records; false (records untouched) when no
+  // reply beginning with "(" came.
+  virtual bool QueryUPSStatus(TUPSStatus& status, TUPSStatusRaw& raw) = 0;
+  // Send "T\r" / "Q\r" on the stored port; true when the port could be opened.
+  virtual bool PerformUPSTest() = 0;
+  virtual bool ToggleUPSBeeper() = 0;
+  // When not empty, the status query uses this port name instead of the stored one.
+  virtual void SetPortOverride(const std::string& port_name) = 0;
+  virtual std::string PortOverride() const = 0;
+};
+
+// Parses a reply line that begins with "(" (steps after the check of the first character):
+// drops the "(", one trailing CR or LF, splits the words and sets the texts and flags.
+TUPSStatus ParseStatusReply(const std::string& reply);
+
+// The protocol over the transport, taking the port from `Settings`/`Port` ("COM1" default).
+class UpsProtocol : public UpsLink {
+ public:
+  UpsProtocol(UpsTransport& transport, Settings& settings, WallClock& clock)
+      : transport_(transport), settings_(settings), clock_(clock) {}
+
+  bool QueryUPSStatus(TUPSStatus& status, TUPSStatusRaw& raw) override;
+  bool PerformUPSTest() override;
+  bool ToggleUPSBeeper() override;
+  void SetPortOverride(const std::string& port_name) override { port_override_ = port_name; }
+  std::string PortOverride() const override { return port_override_; }
+
+ private:
+  bool SendCommand(const std::string& command);
+  std::string StoredPort();
+
+  UpsTransport& transport_;
+  Settings& settings_;
+  WallClock& clock_;
+  std::string port_override_;
+};
+
+}  // namespace qelta

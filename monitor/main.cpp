@@ -1,0 +1,2 @@
+#include <cstdio>
+int main() { std::puts("qelta-monitor"); return 0; }

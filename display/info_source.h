@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+#include "link/status_records.h"
+
+namespace qelta {
+
+// What the pop-up reads from the main window at each refresh.
+class InfoSource {
+ public:
+  virtual ~InfoSource() = default;
+  virtual bool LinkOK() const = 0;
+  virtual const TUPSStatus& LastStatus() const = 0;
+  virtual bool ShutdownPending() const = 0;
+  virtual uint32_t ShutdownDeadline() const = 0;
+  virtual uint32_t TickCount() = 0;                      // current millisecond tick
+  virtual void SetPerformTestEnabled(bool enabled) = 0;  // the tray menu's PerformTestMenu
+};
+
+}  // namespace qelta

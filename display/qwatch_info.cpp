@@ -1,0 +1,131 @@
+#include "display/qwatch_info.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLabel>
+#include <QPalette>
+
+namespace qelta {
+
+namespace {
+
+constexpr int kClientWidth = 248;
+constexpr int kClientHeight = 133;
+constexpr int kCaptionX = 8;
+constexpr int kCaptionWidth = 170;
+constexpr int kReadingX = 184;
+constexpr int kFirstRowY = 8;
+constexpr int kRowStep = 16;
+constexpr int kAutoHideIntervalMs = 250;
+
+const char* const kReadingNames[kInfoReadingCount] = {
+    "IP_voltage", "OP_voltage", "OP_current", "OP_frequency", "battery_voltage", "temp"};
+
+QString CaptionText(int row) {
+  switch (row) {
+    case kIPVoltage:
+      return QStringLiteral("Напряжение на входе:");
+    case kOPVoltage:
+      return QStringLiteral("Напряжение на выходе:");
+    case kOPCurrent:
+      return QStringLiteral("Нагрузка на выходе:");
+    case kOPFrequency:
+      return QStringLiteral("Частота напряжения на выходе:");
+    case kBatteryVoltage:
+      return QStringLiteral("Заряд батареи:");
+    default:
+      return QStringLiteral("Температура:");
+  }
+}
+
+}  // namespace
+
+TInfoForm::TInfoForm(InfoSource& source, Settings& settings, BalloonSink& balloons,
+                     TimerFactory& timers, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      source_(source),
+      settings_(settings),
+      balloons_(balloons) {
+  setObjectName(QStringLiteral("InfoForm"));
+  setWindowTitle(QStringLiteral("QELTA MONITOR"));
+  // Closing only hides: the window lives as long as the process, and it never ends it.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  QFont base = QApplication::font();
+  base.setPointSize(8);
+  setFont(base);
+  setFixedSize(kClientWidth, kClientHeight);
+
+  const int row_height = fontMetrics().height();
+  for (int row = 0; row < kInfoReadingCount; ++row) {
+    const int y = kFirstRowY + row * kRowStep;
+    QLabel* caption = new QLabel(CaptionText(row), this);
+    caption->setGeometry(kCaptionX, y, kCaptionWidth, row_height);
+    captions_[row] = caption;
+
+    QLabel* reading = new QLabel(this);
+    reading->setObjectName(QString::fromLatin1(kReadingNames[row]));
+    reading->move(kReadingX, y);
+    readings_[row] = reading;
+  }
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("Status"));
+  status_->setGeometry(8, 104, 233, 25);
+  status_->setWordWrap(true);
+  status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  timer_ = timers.CreateTimer(kAutoHideIntervalMs, true);
+  timer_->SetHandler([this] { TimerTimer(); });
+
+  RefreshStatus();
+}
+
+TInfoForm::~TInfoForm() = default;
+
+void TInfoForm::RefreshStatus() {
+  InfoInputs in;
+  in.link_ok = source_.LinkOK();
+  if (in.link_ok) in.status = source_.LastStatus();
+  in.shutdown_pending = source_.ShutdownPending();
+  in.shutdown_deadline = source_.ShutdownDeadline();
+  in.tick_count = source_.TickCount();
+
+  view_ = ComputeInfoView(in, view_);
+
+  for (int row = 0; row < kInfoReadingCount; ++row) {
+    readings_[row]->setText(view_.readings[row]);
+    HighlightLabel(readings_[row], view_.highlighted[row]);
+  }
+  status_->setText(view_.status);
+  source_.SetPerformTestEnabled(view_.perform_test_enabled);
+}
+
+void TInfoForm::HighlightLabel(QLabel* label, bool highlighted) {
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText,
+                   highlighted ? QColor(Qt::red) : this->palette().color(QPalette::WindowText));
+  label->setPalette(palette);
+  QFont font = this->font();
+  font.setBold(highlighted);
+  label->setFont(font);
+  label->adjustSize();  // reading labels are sized to their text
+}
+
+void TInfoForm::ShowStatusBalloon(int kind) {
+  const std::optional<StatusBalloon> balloon =
+      StatusBalloonFor(kind, source_.LinkOK(), view_.summary);
+  if (!balloon) return;
+  balloons_.ShowBalloon(balloon->title, balloon->text, balloon->icon, kStatusBalloonTimeoutMs);
+}
+
+QString TInfoForm::ReadingText(int index) const {
+  if (index < 0 || index >= kInfoReadingCount) return QString();
+  return readings_[index]->text();
+}
+
+void TInfoForm::TimerTimer() {
+  if (!isVisible() || isActiveWindow()) return;
+  if (settings_.ReadBool("Settings", "CloseInformationOnDeactivate", true)) hide();
+}
+
+}  // namespace qelta

@@ -1,0 +1,313 @@
+#include "display/qwatch_info.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPalette>
+#include <vector>
+
+#include "platform/manual_clock.h"
+#include "settings/memory_settings.h"
+
+namespace qelta {
+namespace {
+
+class FakeSource : public InfoSource {
+ public:
+  bool LinkOK() const override { return link_ok; }
+  const TUPSStatus& LastStatus() const override { return status; }
+  bool ShutdownPending() const override { return pending; }
+  uint32_t ShutdownDeadline() const override { return deadline; }
+  uint32_t TickCount() override { return tick; }
+  void SetPerformTestEnabled(bool enabled) override { perform_test_calls.push_back(enabled); }
+
+  bool link_ok = false;
+  TUPSStatus status;
+  bool pending = false;
+  uint32_t deadline = 0;
+  uint32_t tick = 0;
+  std::vector<bool> perform_test_calls;
+};
+
+class RecordingBalloons : public BalloonSink {
+ public:
+  struct Shown {
+    QString title;
+    QString text;
+    BalloonIcon icon;
+    int timeout_ms;
+  };
+  void ShowBalloon(const QString& title, const QString& text, BalloonIcon icon,
+                   int timeout_ms) override {
+    shown.push_back({title, text, icon, timeout_ms});
+  }
+  std::vector<Shown> shown;
+};
+
+// Counts the boolean reads, to see when the auto-hide consults the store.
+class CountingSettings : public MemorySettings {
+ public:
+  bool ReadBool(const std::string& section, const std::string& key, bool def) override {
+    ++bool_reads;
+    return MemorySettings::ReadBool(section, key, def);
+  }
+  int bool_reads = 0;
+};
+
+TUPSStatus SampleStatus() {
+  TUPSStatus s;
+  s.IP_voltage = "000.0";
+  s.IP_fault_voltage = "140.0";
+  s.OP_voltage = "220.0";
+  s.OP_current = "081";
+  s.OP_frequency = "50.0";
+  s.battery_voltage = "9.50";
+  s.temp = "25.37";
+  s.status_using_battery = true;
+  return s;
+}
+
+class InfoFormTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (QApplication::instance() == nullptr) {
+      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+      static int argc = 1;
+      static char name[] = "test_display";
+      static char* argv[] = {name, nullptr};
+      new QApplication(argc, argv);  // lives until the process ends
+    }
+  }
+
+  QLabel* Label(TInfoForm& form, const char* name) {
+    QLabel* label = form.findChild<QLabel*>(QString::fromLatin1(name));
+    EXPECT_NE(label, nullptr) << name;
+    return label;
+  }
+  static bool IsRed(QLabel* label) {
+    return label->palette().color(QPalette::WindowText) == QColor(Qt::red);
+  }
+
+  FakeSource source;
+  CountingSettings settings;
+  RecordingBalloons balloons;
+  ManualClock clock;
+};
+
+TEST_F(InfoFormTest, WindowAndInitialRefresh) {
+  TInfoForm form(source, settings, balloons, clock);
+  EXPECT_EQ(form.windowTitle(), "QELTA MONITOR");
+  EXPECT_EQ(form.size(), QSize(248, 133));
+  EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+  EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_FALSE(form.isVisible());
+
+  // The constructor refreshed once, with the link down.
+  EXPECT_EQ(source.perform_test_calls, std::vector<bool>{false});
+  const char* names[] = {"IP_voltage",   "OP_voltage",      "OP_current",
+                         "OP_frequency", "battery_voltage", "temp"};
+  for (int row = 0; row < kInfoReadingCount; ++row) {
+    QLabel* label = Label(form, names[row]);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), "-");
+    EXPECT_EQ(form.ReadingText(row), "-");
+    EXPECT_EQ(label->pos(), QPoint(184, 8 + 16 * row)) << names[row];
+  }
+  EXPECT_EQ(form.ReadingText(kInfoReadingCount), QString());
+  EXPECT_EQ(form.ReadingText(-1), QString());
+  QLabel* status = Label(form, "Status");
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->text(), "Статус: нет информации");
+  EXPECT_EQ(status->geometry(), QRect(8, 104, 233, 25));
+  EXPECT_TRUE(status->wordWrap());
+  EXPECT_TRUE(form.SummaryText().isEmpty());
+
+  // The captions of the rows.
+  const QString captions[] = {
+      "Напряжение на входе:",          "Напряжение на выходе:", "Нагрузка на выходе:",
+      "Частота напряжения на выходе:", "Заряд батареи:",        "Температура:"};
+  for (int row = 0; row < kInfoReadingCount; ++row) {
+    bool found = false;
+    for (QLabel* label : form.findChildren<QLabel*>()) {
+      if (label->text() == captions[row]) {
+        found = true;
+        EXPECT_EQ(label->geometry().topLeft(), QPoint(8, 8 + 16 * row));
+        EXPECT_EQ(label->width(), 170);
+      }
+    }
+    EXPECT_TRUE(found) << captions[row].toStdString();
+  }
+}
+
+TEST_F(InfoFormTest, LabelsCarryTextsAndColours) {
+  TInfoForm form(source, settings, balloons, clock);
+  const QColor normal = form.palette().color(QPalette::WindowText);
+  ASSERT_NE(normal, QColor(Qt::red));
+
+  source.link_ok = true;
+  source.status = SampleStatus();
+  form.RefreshStatus();
+  EXPECT_EQ(source.perform_test_calls.back(), true);
+
+  struct Expect {
+    const char* name;
+    QString text;
+    bool highlighted;
+  };
+  const Expect expected[] = {
+      {"IP_voltage", ".0V", true},      {"OP_voltage", "220.0V", false},
+      {"OP_current", "81%", true},      {"OP_frequency", "50.0Hz", false},
+      {"battery_voltage", "69%", true}, {"temp", "25.4°C", false},
+  };
+  for (int row = 0; row < kInfoReadingCount; ++row) {
+    const Expect& e = expected[row];
+    QLabel* label = Label(form, e.name);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), e.text) << e.name;
+    EXPECT_EQ(form.ReadingText(row), e.text) << e.name;
+    EXPECT_EQ(IsRed(label), e.highlighted) << e.name;
+    EXPECT_EQ(label->font().bold(), e.highlighted) << e.name;
+    if (!e.highlighted) {
+      EXPECT_EQ(label->palette().color(QPalette::WindowText), normal) << e.name;
+    }
+    EXPECT_GE(label->width(), label->sizeHint().width()) << e.name;  // sized to the text
+  }
+  EXPECT_EQ(Label(form, "Status")->text(),
+            "Статус: работа от батареи, доп. звук. оповещение выключено");
+  EXPECT_TRUE(form.SummaryText().startsWith("Напряжение на входе: .0V\r\n"));
+  const QString summary_up = form.SummaryText();
+
+  // Back to ordinary readings: highlighting goes back to normal colour and weight.
+  TUPSStatus calm = SampleStatus();
+  calm.status_using_battery = false;
+  calm.OP_current = "080";
+  calm.battery_voltage = "13.60";
+  calm.temp = "35.1";
+  calm.status_testing = true;
+  source.status = calm;
+  form.RefreshStatus();
+  EXPECT_EQ(source.perform_test_calls.back(), false);
+  EXPECT_FALSE(IsRed(Label(form, "IP_voltage")));
+  EXPECT_EQ(Label(form, "IP_voltage")->palette().color(QPalette::WindowText), normal);
+  EXPECT_FALSE(Label(form, "IP_voltage")->font().bold());
+  EXPECT_FALSE(IsRed(Label(form, "OP_current")));
+  EXPECT_FALSE(IsRed(Label(form, "battery_voltage")));
+  EXPECT_TRUE(IsRed(Label(form, "temp")));
+  EXPECT_TRUE(Label(form, "temp")->font().bold());
+  EXPECT_NE(form.SummaryText(), summary_up);
+  const QString summary_calm = form.SummaryText();
+
+  // Link lost: dashes, colours and summary of the last good refresh stay.
+  source.link_ok = false;
+  source.status = SampleStatus();  // must not be read
+  form.RefreshStatus();
+  EXPECT_EQ(source.perform_test_calls.back(), false);
+  for (int row = 0; row < kInfoReadingCount; ++row) EXPECT_EQ(form.ReadingText(row), "-");
+  EXPECT_EQ(Label(form, "Status")->text(), "Статус: нет информации");
+  EXPECT_TRUE(IsRed(Label(form, "temp")));
+  EXPECT_FALSE(IsRed(Label(form, "battery_voltage")));
+  EXPECT_EQ(form.SummaryText(), summary_calm);
+}
+
+TEST_F(InfoFormTest, CountdownInSummaryUsesTheSourceTick) {
+  source.link_ok = true;
+  source.status = SampleStatus();
+  source.pending = true;
+  source.tick = 0xFFFFFFF0u;
+  source.deadline = 45010;  // 45026 ms ahead, across the wrap
+  TInfoForm form(source, settings, balloons, clock);
+  EXPECT_TRUE(form.SummaryText().endsWith("\r\n\r\nЗавершение работы через 45 сек."));
+  source.deadline = source.tick;
+  form.RefreshStatus();
+  EXPECT_FALSE(form.SummaryText().contains("Завершение"));
+}
+
+TEST_F(InfoFormTest, StatusBalloons) {
+  TInfoForm form(source, settings, balloons, clock);
+
+  // Link down: error texts.
+  form.ShowStatusBalloon(0);
+  form.ShowStatusBalloon(1);
+  form.ShowStatusBalloon(2);
+  form.ShowStatusBalloon(3);
+  form.ShowStatusBalloon(-1);
+  ASSERT_EQ(balloons.shown.size(), 3u);
+  EXPECT_EQ(balloons.shown[0].title, "Добро пожаловать!");
+  EXPECT_EQ(balloons.shown[0].text, "Нет связи с UPS. Проверьте кабель и настройки.");
+  EXPECT_EQ(balloons.shown[1].title, "Текущее состояние UPS");
+  EXPECT_EQ(balloons.shown[1].text, "Нет информации.");
+  EXPECT_EQ(balloons.shown[2].title, "Внимание! Питание от батареи UPS.");
+  EXPECT_EQ(balloons.shown[2].text, "Нет информации.");
+  for (const auto& b : balloons.shown) {
+    EXPECT_EQ(b.icon, BalloonIcon::Error);
+    EXPECT_EQ(b.timeout_ms, 5000);
+  }
+
+  // Link up: the summary of the last refresh, information icon.
+  balloons.shown.clear();
+  source.link_ok = true;
+  source.status = SampleStatus();
+  form.RefreshStatus();
+  ASSERT_FALSE(form.SummaryText().isEmpty());
+  for (int kind : {0, 1, 2, 3}) form.ShowStatusBalloon(kind);
+  ASSERT_EQ(balloons.shown.size(), 3u);
+  EXPECT_EQ(balloons.shown[0].title, "Добро пожаловать!");
+  EXPECT_EQ(balloons.shown[1].title, "Текущее состояние UPS");
+  EXPECT_EQ(balloons.shown[2].title, "Внимание! Питание от батареи UPS.");
+  for (const auto& b : balloons.shown) {
+    EXPECT_EQ(b.text, form.SummaryText());
+    EXPECT_EQ(b.icon, BalloonIcon::Information);
+    EXPECT_EQ(b.timeout_ms, 5000);
+  }
+}
+
+TEST_F(InfoFormTest, AutoHideOnlyWhenShownInactiveAndAllowed) {
+  TInfoForm form(source, settings, balloons, clock);
+
+  // Hidden: nothing to do, the store is not consulted.
+  clock.Advance(1000);
+  EXPECT_EQ(settings.bool_reads, 0);
+
+  // Shown and active: stays, the store is not consulted.
+  form.show();
+  form.activateWindow();
+  QApplication::processEvents();
+  ASSERT_TRUE(form.isActiveWindow());
+  clock.Advance(1000);
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(settings.bool_reads, 0);
+
+  // Another window takes the focus.
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  QApplication::processEvents();
+  ASSERT_FALSE(form.isActiveWindow());
+
+  // Not allowed by the setting: stays on screen, asked at every tick.
+  settings.WriteBool("Settings", "CloseInformationOnDeactivate", false);
+  clock.Advance(249);
+  EXPECT_EQ(settings.bool_reads, 0);
+  clock.Advance(1);
+  EXPECT_EQ(settings.bool_reads, 1);
+  clock.Advance(750);
+  EXPECT_EQ(settings.bool_reads, 4);
+  EXPECT_TRUE(form.isVisible());
+
+  // Allowed (the default when the value is missing): hidden at the next tick.
+  settings.DeleteValue("Settings", "CloseInformationOnDeactivate");
+  clock.Advance(250);
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(settings.bool_reads, 5);
+  clock.Advance(1000);
+  EXPECT_EQ(settings.bool_reads, 5);
+
+  // Hiding keeps the texts.
+  EXPECT_EQ(form.ReadingText(kTemp), "-");
+}
+
+}  // namespace
+}  // namespace qelta

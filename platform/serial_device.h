@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace qelta {
+
+// A serial line device (a real port or a pseudo-terminal), opened around one exchange.
+class SerialDevice {
+ public:
+  enum class ReadResult {
+    Byte,      // one byte arrived
+    TimedOut,  // nothing arrived within the wait
+    Failed,    // the device reports an error or a hang-up; waiting again would not help
+  };
+
+  virtual ~SerialDevice() = default;
+
+  // Opens `path` for reading and writing, exclusively among programs that lock the device the
+  // same way, and sets it to raw 8 data bits, no parity, 1 stop bit at `baud` with DTR raised.
+  // Input that was waiting before the open is discarded. False when the device cannot be
+  // opened or is held by another program, or `baud` is not a rate the line supports.
+  virtual bool Open(const std::string& path, int baud) = 0;
+  virtual bool IsOpen() const = 0;
+  // Writes every byte; false when the device is not open or the bytes could not all be written.
+  virtual bool Write(const std::string& bytes) = 0;
+  // Waits at most `timeout_ms` (0: do not wait) for one byte.
+  virtual ReadResult ReadByte(int timeout_ms, char& byte) = 0;
+  // Closes the device; nothing happens when it is not open.
+  virtual void Close() = 0;
+};
+
+// The termios implementation.
+class PosixSerialDevice : public SerialDevice {
+ public:
+  PosixSerialDevice() = default;
+  ~PosixSerialDevice() override;
+  PosixSerialDevice(const PosixSerialDevice&) = delete;
+  PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
+
+  bool Open(const std::string& path, int baud) override;
+  bool IsOpen() const override { return fd_ >= 0; }
+  bool Write(const std::string& bytes) override;
+  ReadResult ReadByte(int timeout_ms, char& byte) override;
+  void Close() override;
+
+ private:
+  int fd_ = -1;
+};
+
+std::unique_ptr<SerialDevice> MakePosixSerialDevice();
+
+}  // namespace qelta

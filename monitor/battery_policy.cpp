@@ -1,0 +1,53 @@
+// The battery condition, the shutdown countdown and the forced power-off.
+#include <QString>
+
+#include "monitor/monitor_core.h"
+#include "platform/power_control.h"
+#include "platform/sound_player.h"
+#include "settings/settings.h"
+
+namespace qelta {
+
+std::string StripQuotes(std::string text) {
+  if (!text.empty() && text.front() == '"') text.erase(0, 1);
+  if (!text.empty() && text.back() == '"') text.pop_back();
+  return text;
+}
+
+void MonitorCore::BatteryStatusCheckerTimer() {
+  battery_status_checker_->SetEnabled(false);
+  if (settings_ == nullptr) return;
+  Settings& settings = *settings_;
+
+  if (settings.ReadBool("Sense", "BatteryShutdown", true)) {
+    const int32_t seconds = settings.ReadInteger("Sense", "BatteryShutdownCountdown", 60);
+    battery_shutdown_timer_->SetEnabled(false);
+    battery_shutdown_timer_->SetInterval(
+        static_cast<int32_t>(static_cast<uint32_t>(seconds) * static_cast<uint32_t>(1000)));
+    battery_shutdown_timer_->SetEnabled(true);
+    shutdown_pending_ = true;
+    const int32_t again = settings.ReadInteger("Sense", "BatteryShutdownCountdown", 60);
+    shutdown_deadline_ = static_cast<uint32_t>(again) * 1000u + deps_.timers.TickCount();
+  }
+
+  if (settings.ReadBool("Sense", "BatteryPlaySound", false)) {
+    const std::string path = StripQuotes(settings.ReadString("Sense", "BatterySound", ""));
+    if (!path.empty()) deps_.sound.PlayFileAsync(QString::fromStdString(path));
+  }
+}
+
+void MonitorCore::BatteryShutdownTimerTimer() {
+  CancelShutdownProcessClick();
+  Balloon("Завершение работы", "Сейчас произойдет форсированное завершение работы Windows.",
+          BalloonIcon::Error);
+  deps_.power.EnableShutdownPrivilege();
+  deps_.power.PowerOff();
+}
+
+void MonitorCore::CancelShutdownProcessClick() {
+  battery_status_checker_->SetEnabled(false);
+  battery_shutdown_timer_->SetEnabled(false);
+  shutdown_pending_ = false;
+}
+
+}  // namespace qelta

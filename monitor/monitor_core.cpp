@@ -1,0 +1,81 @@
+#include "monitor/monitor_core.h"
+
+#include "monitor/post_report.h"
+#include "settings/settings.h"
+
+namespace qelta {
+
+MonitorCore::MonitorCore(const MonitorDependencies& deps) : deps_(deps) {
+  TimerFactory& t = deps_.timers;
+  update_timer_ = t.CreateTimer(10000, false);
+  ctrl_popup_timer_ = t.CreateTimer(100, true);
+  tray_updater_ = t.CreateTimer(450, true);
+  wake_up_status_timer_ = t.CreateTimer(10000, false);
+  post_timer_ = t.CreateTimer(1000, true);
+  battery_status_checker_ = t.CreateTimer(1000, false);
+  battery_shutdown_timer_ = t.CreateTimer(1000, false);
+  startup_timer_ = t.CreateTimer(1, false);
+
+  Handle(*update_timer_, &MonitorCore::UpdateTimerTimer);
+  Handle(*ctrl_popup_timer_, &MonitorCore::CtrlPopupTimerTimer);
+  Handle(*tray_updater_, &MonitorCore::TrayUpdaterTimer);
+  Handle(*wake_up_status_timer_, &MonitorCore::WakeUpStatusTimerTimer);
+  Handle(*post_timer_, &MonitorCore::PostTimerTimer);
+  Handle(*battery_status_checker_, &MonitorCore::BatteryStatusCheckerTimer);
+  Handle(*battery_shutdown_timer_, &MonitorCore::BatteryShutdownTimerTimer);
+  Handle(*startup_timer_, &MonitorCore::StartupTimerTimer);
+}
+
+MonitorCore::~MonitorCore() = default;
+
+void MonitorCore::Handle(Timer& timer, void (MonitorCore::*handler)()) {
+  timer.SetHandler([this, handler] { deps_.run_handler([this, handler] { (this->*handler)(); }); });
+}
+
+void MonitorCore::StartMonitoring(bool replaced_instance) {
+  replaced_instance_ = replaced_instance;
+  monitoring_ = true;
+  // The stored value is in seconds; the product wraps like 32-bit arithmetic.
+  const int32_t seconds = settings_->ReadInteger("Settings", "Interval", 30);
+  update_timer_->SetInterval(
+      static_cast<int32_t>(static_cast<uint32_t>(seconds) * static_cast<uint32_t>(1000)));
+  update_timer_->SetEnabled(true);
+  startup_timer_->SetEnabled(true);
+
+  link_state_ = 0;
+  power_state_ = 0;
+  ShowTrayIcon(2);
+  if (post_ != nullptr) {
+    post_->PostCounter = 0;
+    post_->PostNow = false;
+  }
+  shutdown_pending_ = false;
+  percent_check_armed_ = true;
+  beeper_toggle_active_ = false;
+}
+
+void MonitorCore::StartupTimerTimer() {
+  startup_timer_->SetEnabled(false);
+  UpdateTimerTimer();
+}
+
+void MonitorCore::ShowTrayIcon(int index) {
+  tray_tag_ = index;
+  deps_.tray.ShowTrayIcon(index);
+}
+
+void MonitorCore::Balloon(const char* title, const char* text, BalloonIcon icon) {
+  deps_.balloons.ShowBalloon(QString::fromUtf8(title), QString::fromUtf8(text), icon, 5000);
+}
+
+void MonitorCore::RequestPromptReport() {
+  if (post_ != nullptr) post_->PostNow = true;
+}
+
+void MonitorCore::PostTimerTimer() {
+  // In the installer and uninstaller modes the store may be closed: the report stays idle.
+  if (!monitoring_ || settings_ == nullptr || post_ == nullptr) return;
+  post_->PostTimerTimer();
+}
+
+}  // namespace qelta

@@ -1,0 +1,158 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "display/info_source.h"
+#include "link/modems.h"
+#include "link/status_records.h"
+#include "monitor/monitor_ports.h"
+#include "platform/balloon.h"
+#include "platform/timer.h"
+
+namespace qelta {
+
+class PostReport;
+class PowerControl;
+class Settings;
+class SoundPlayer;
+
+// Everything the monitor's logic talks to; the main window fills it with the real objects,
+// tests with fakes.
+struct MonitorDependencies {
+  UpsLink& link;
+  StatsAppender& stats;
+  TrayIconView& tray;
+  BalloonSink& balloons;
+  PowerControl& power;
+  SoundPlayer& sound;
+  KeyboardState& keyboard;
+  TimerFactory& timers;
+  // Runs one handler; the program turns store failures into its error box here.
+  std::function<void(const std::function<void()>&)> run_handler =
+      [](const std::function<void()>& handler) { handler(); };
+};
+
+// The hidden main window's state and handlers: the timers, the poll with its state machine of
+// link and power source, the battery policy with the shutdown countdown, and the tray logic.
+// Everything runs on the UI thread, one handler at a time.
+class MonitorCore : public InfoSource {
+ public:
+  explicit MonitorCore(const MonitorDependencies& deps);
+  ~MonitorCore() override;
+
+  // The settings store; null before it is opened and after it is closed (then the poll does
+  // nothing and the always-running timers leave settings alone).
+  void SetSettings(Settings* settings) { settings_ = settings; }
+  Settings* SettingsStore() const { return settings_; }
+  // The pop-up exists from just after the main window; handlers leave it alone before.
+  void SetPopup(StatusPopup* popup) { popup_ = popup; }
+  // The HTTP report, driven by PostTimer.
+  void SetPostReport(PostReport* post) { post_ = post; }
+
+  // Monitor mode's start: interval from the settings, UpdateTimer and StartupTimer on, state
+  // reset, no-link icon shown.
+  void StartMonitoring(bool replaced_instance);
+
+  // Timer and menu handlers.
+  void StartupTimerTimer();
+  void UpdateTimerTimer();
+  void WakeUpStatusTimerTimer();
+  bool BatteryBelowThreshold();
+  void BatteryStatusCheckerTimer();
+  void BatteryShutdownTimerTimer();
+  void CancelShutdownProcessClick();
+  void TrayUpdaterTimer();
+  void CtrlPopupTimerTimer();
+  void InformationMenuClick();
+  void PerformTestMenuClick();
+  void ToggleBeeperMenuClick();
+  void PostTimerTimer();
+  // Records where the tray icon was clicked (any button).
+  void SetClickPosition(int x, int y) {
+    ClickX = x;
+    ClickY = y;
+  }
+  // The tray menu's enabled and checked states, as the menu is about to open.
+  struct TrayMenuState {
+    bool toggle_beeper_enabled;
+    bool toggle_beeper_checked;
+    bool perform_test_enabled;
+  };
+  TrayMenuState TrayMenuPopup() const;
+
+  // InfoSource: what the pop-up reads.
+  bool LinkOK() const override { return link_ok_; }
+  const TUPSStatus& LastStatus() const override { return last_status_; }
+  bool ShutdownPending() const override { return shutdown_pending_; }
+  uint32_t ShutdownDeadline() const override { return shutdown_deadline_; }
+  uint32_t TickCount() override { return deps_.timers.TickCount(); }
+  void SetPerformTestEnabled(bool enabled) override { perform_test_enabled_ = enabled; }
+  bool PerformTestEnabled() const { return perform_test_enabled_; }
+
+  const TUPSStatusRaw& LastSample() const { return last_sample_; }
+  int LinkState() const { return link_state_; }
+  int PowerState() const { return power_state_; }
+  bool PercentCheckArmed() const { return percent_check_armed_; }
+  bool BeeperToggleActive() const { return beeper_toggle_active_; }
+  int TrayTag() const { return tray_tag_; }
+  bool BlinkPhase() const { return blink_phase_; }
+  int CtrlHeldTicks() const { return ctrl_held_ticks_; }
+
+  Timer& UpdateTimer() { return *update_timer_; }
+  Timer& StartupTimer() { return *startup_timer_; }
+  Timer& TrayUpdater() { return *tray_updater_; }
+  Timer& CtrlPopupTimer() { return *ctrl_popup_timer_; }
+  Timer& WakeUpStatusTimer() { return *wake_up_status_timer_; }
+  Timer& PostTimer() { return *post_timer_; }
+  Timer& BatteryStatusChecker() { return *battery_status_checker_; }
+  Timer& BatteryShutdownTimer() { return *battery_shutdown_timer_; }
+
+  int ClickX = 0;
+  int ClickY = 0;
+
+ private:
+  void ShowTrayIcon(int index);
+  void Balloon(const char* title, const char* text, BalloonIcon icon);
+  void RequestPromptReport();
+  void Handle(Timer& timer, void (MonitorCore::*handler)());
+  void ArmBatteryTimeLimit();
+
+  MonitorDependencies deps_;
+  Settings* settings_ = nullptr;
+  StatusPopup* popup_ = nullptr;
+  PostReport* post_ = nullptr;
+
+  std::unique_ptr<Timer> update_timer_;
+  std::unique_ptr<Timer> ctrl_popup_timer_;
+  std::unique_ptr<Timer> tray_updater_;
+  std::unique_ptr<Timer> wake_up_status_timer_;
+  std::unique_ptr<Timer> post_timer_;
+  std::unique_ptr<Timer> battery_status_checker_;
+  std::unique_ptr<Timer> battery_shutdown_timer_;
+  std::unique_ptr<Timer> startup_timer_;
+
+  TUPSStatus last_status_;
+  TUPSStatusRaw last_sample_;
+  bool link_ok_ = false;
+
+  int ctrl_held_ticks_ = 0;
+  int power_state_ = 0;
+  int link_state_ = 0;
+  bool blink_phase_ = false;
+  bool shutdown_pending_ = false;
+  uint32_t shutdown_deadline_ = 0;
+  bool percent_check_armed_ = false;
+  bool beeper_toggle_active_ = false;
+  bool replaced_instance_ = false;
+  bool monitoring_ = false;
+  bool perform_test_enabled_ = false;
+  int tray_tag_ = 0;
+};
+
+// Removes one double quote at the start and one at the end, each end on its own.
+std::string StripQuotes(std::string text);
+
+}  // namespace qelta

@@ -1,0 +1,103 @@
+// One poll of the UPS and the state machine of link and power source.
+#include "display/info_text.h"
+#include "monitor/monitor_core.h"
+#include "settings/settings.h"
+
+namespace qelta {
+
+void MonitorCore::UpdateTimerTimer() {
+  if (settings_ == nullptr) return;
+  Settings& settings = *settings_;
+
+  update_timer_->SetEnabled(false);
+  link_ok_ = deps_.link.QueryUPSStatus(last_status_, last_sample_);
+
+  if (!beeper_toggle_active_ && link_ok_) {
+    const bool wanted = settings.ReadBool("Settings", "Beeper", true);
+    if (wanted != last_status_.status_beeper && deps_.link.ToggleUPSBeeper()) {
+      link_ok_ = deps_.link.QueryUPSStatus(last_status_, last_sample_);
+    }
+  }
+
+  if (popup_ != nullptr) popup_->RefreshStatus();
+  update_timer_->SetEnabled(true);
+
+  if (link_state_ == 0 && !replaced_instance_ && popup_ != nullptr) {
+    popup_->ShowStatusBalloon(0);
+  }
+
+  if (link_ok_) {
+    if (settings.ReadBool("Stats", "Enabled", true)) deps_.stats.AppendStatsRecord(last_sample_);
+    if (link_state_ == 1) {
+      Balloon("Состояние UPS", "Появилась связь с UPS.", BalloonIcon::Information);
+    }
+    if (link_state_ == 0 || link_state_ == 1) {
+      ShowTrayIcon(0);
+      RequestPromptReport();
+    }
+    link_state_ = 2;
+
+    if (last_status_.status_using_battery) {
+      if (power_state_ == 1) {
+        if (settings.ReadBool("Settings", "WarnOnModeChange", true)) {
+          Balloon("Состояние UPS", "Нагрузка запитана от батареи.", BalloonIcon::Error);
+        }
+        RequestPromptReport();
+        ArmBatteryTimeLimit();
+        shutdown_pending_ = false;
+      }
+      if (settings.ReadBool("Sense", "BatteryPercent", false) && BatteryBelowThreshold() &&
+          percent_check_armed_) {
+        BatteryStatusCheckerTimer();
+        percent_check_armed_ = false;
+      }
+      power_state_ = 2;
+      wake_up_status_timer_->SetEnabled(true);
+    } else {
+      if (power_state_ == 2) {
+        if (settings.ReadBool("Settings", "WarnOnModeChange", true)) {
+          Balloon("Состояние UPS", "Нагрузка запитана от сети.", BalloonIcon::Information);
+        }
+        RequestPromptReport();
+        battery_status_checker_->SetEnabled(false);
+        battery_shutdown_timer_->SetEnabled(false);
+        shutdown_pending_ = false;
+      }
+      wake_up_status_timer_->SetEnabled(false);
+      power_state_ = 1;
+      percent_check_armed_ = true;
+    }
+  } else {
+    if (link_state_ == 2) {
+      Balloon("Состояние UPS", "Пропала связь с UPS.", BalloonIcon::Error);
+      ShowTrayIcon(2);
+      CancelShutdownProcessClick();
+    }
+    link_state_ = 1;
+    power_state_ = 0;
+    wake_up_status_timer_->SetEnabled(false);
+    percent_check_armed_ = true;
+  }
+}
+
+void MonitorCore::ArmBatteryTimeLimit() {
+  // The configuration dialog's "on battery for" box is the switch of this limit; with the
+  // value missing the limit is armed, as it always was.
+  if (!settings_->ReadBool("Sense", "Battery", true)) return;
+  const int32_t seconds = settings_->ReadInteger("Sense", "BatteryTime", 15);
+  battery_status_checker_->SetEnabled(false);
+  battery_status_checker_->SetInterval(
+      static_cast<int32_t>(static_cast<uint32_t>(seconds) * static_cast<uint32_t>(1000)));
+  battery_status_checker_->SetEnabled(true);
+}
+
+void MonitorCore::WakeUpStatusTimerTimer() {
+  if (popup_ != nullptr) popup_->ShowStatusBalloon(2);
+}
+
+bool MonitorCore::BatteryBelowThreshold() {
+  const int64_t percent = BatteryChargePercentInteger(last_status_.battery_voltage);
+  return percent < settings_->ReadInteger("Sense", "BatteryPercentValue", 60);
+}
+
+}  // namespace qelta

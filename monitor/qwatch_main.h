@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QSystemTrayIcon>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "monitor/monitor_core.h"
+#include "monitor/monitor_ports.h"
+
+class QAction;
+class QMenu;
+
+namespace qelta {
+
+class BalloonRouter;
+class BalloonSink;
+class ErrorReporter;
+class HidBranch;
+class HttpPoster;
+class InstanceChannel;
+class PostReport;
+class PowerControl;
+class SerialPort;
+class Settings;
+class SoundPlayer;
+class StatsFile;
+class TInfoForm;
+class TimerFactory;
+class UpsProtocol;
+class UpsTransport;
+class WallClock;
+
+// The hidden main window: it chooses the process's mode at start-up, owns the stores, the
+// timers (through MonitorCore), the tray icon and its menu, and the windows the menu opens.
+// It is never shown; its title is the process's identity for other instances.
+class TMainForm : public QWidget,
+                  private TrayIconView,
+                  private StatusPopup,
+                  private KeyboardState,
+                  private StatsAppender {
+  Q_OBJECT
+
+ public:
+  explicit TMainForm(std::vector<std::string> arguments);
+  ~TMainForm() override;
+
+  // The status pop-up is created after the main window, as the process entry orders it.
+  void CreateInfoForm();
+  bool TerminationRequested() const { return termination_requested_; }
+
+  MonitorCore& Core() { return *core_; }
+
+  void CloseMenuClick();
+
+ private:
+  void FormCreate();
+  void FormDestroy();
+  void EnterMonitorMode(bool show_welcome);
+  void BuildTray();
+  void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+  void TrayClick(bool right_button, QPoint position);
+  void ApplyTrayMenuState();
+  void RunGuarded(const std::function<void()>& handler);
+
+  // TrayIconView
+  void ShowTrayIcon(int index) override;
+  // StatusPopup
+  void RefreshStatus() override;
+  void ShowStatusBalloon(int kind) override;
+  void ShowNearClick(int click_x, int click_y) override;
+  // KeyboardState
+  bool CtrlDown() override;
+  // StatsAppender
+  void AppendStatsRecord(const TUPSStatusRaw& sample) override;
+
+  std::vector<std::string> arguments_;
+  bool termination_requested_ = false;
+
+  std::unique_ptr<ErrorReporter> errors_;
+  std::unique_ptr<Settings> settings_store_;
+  std::unique_ptr<Settings> autorun_store_;
+  std::unique_ptr<TimerFactory> timers_;
+  std::unique_ptr<WallClock> wall_clock_;
+  std::unique_ptr<SerialPort> serial_;
+  std::unique_ptr<HidBranch> hid_;
+  std::unique_ptr<UpsTransport> transport_;
+  std::unique_ptr<UpsProtocol> protocol_;
+  std::unique_ptr<StatsFile> stats_;
+  std::unique_ptr<PowerControl> power_;
+  std::unique_ptr<SoundPlayer> sound_;
+  std::unique_ptr<BalloonSink> notification_balloons_;
+  std::unique_ptr<BalloonSink> tray_balloons_;
+  std::unique_ptr<BalloonRouter> balloons_;
+  std::unique_ptr<HttpPoster> http_;
+  std::unique_ptr<MonitorCore> core_;
+  std::unique_ptr<PostReport> post_;
+  InstanceChannel* instance_ = nullptr;
+
+  QSystemTrayIcon* Tray = nullptr;
+  QMenu* TrayMenu = nullptr;
+  QAction* InformationMenu = nullptr;
+  QAction* ToggleBeeperMenu = nullptr;
+  QAction* StatsMenu = nullptr;
+  QAction* PerformTestMenu = nullptr;
+  QAction* ConfigurationMenu = nullptr;
+  QAction* AboutMenu = nullptr;
+  QAction* CloseMenu = nullptr;
+  TInfoForm* InfoForm = nullptr;
+  bool monitoring_ = false;
+};
+
+}  // namespace qelta

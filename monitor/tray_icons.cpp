@@ -1,0 +1,51 @@
+#include "monitor/tray_icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace qelta {
+
+QColor TrayIconColor(int index) {
+  switch (index) {
+    case 0:
+      return QColor(255, 214, 0);
+    case 1:
+      return QColor(220, 20, 20);
+    default:
+      return QColor(64, 64, 64);
+  }
+}
+
+namespace {
+
+QPixmap BoltPixmap(int size, const QColor& fill) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.scale(size / 16.0, size / 16.0);
+  // A bolt drawn on a 16 x 16 grid: from the top right down to a point at the bottom left.
+  QPainterPath bolt;
+  bolt.moveTo(10.5, 0.5);
+  bolt.lineTo(3.0, 9.0);
+  bolt.lineTo(7.5, 9.0);
+  bolt.lineTo(5.0, 15.5);
+  bolt.lineTo(13.0, 6.5);
+  bolt.lineTo(8.5, 6.5);
+  bolt.closeSubpath();
+  painter.setPen(QPen(QColor(0, 0, 0), 0.9));
+  painter.setBrush(fill);
+  painter.drawPath(bolt);
+  return pixmap;
+}
+
+}  // namespace
+
+QIcon TrayIcon(int index) {
+  QIcon icon;
+  for (int size : {16, 22, 24, 32, 48, 64}) icon.addPixmap(BoltPixmap(size, TrayIconColor(index)));
+  return icon;
+}
+
+}  // namespace qelta

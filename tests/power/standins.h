@@ -1,0 +1,97 @@
+#pragma once
+
+// Stand-ins for the system services the monitor talks to over D-Bus, for tests on private buses.
+//
+// Both run as separate processes: the power test program re-executed with one of these first
+// arguments (see main.cpp):
+//
+//   test_power --logind-standin <answer> <record-file> [refuse-power-off]
+//       Owns org.freedesktop.login1 on the system bus (DBUS_SYSTEM_BUS_ADDRESS). CanPowerOff
+//       answers <answer> ("yes", "challenge", "no", "na", any text), or an AccessDenied error for
+//       "error", or never answers for "silent". PowerOff answers with success, or with an
+//       AccessDenied error when "refuse-power-off" is given. Every call to the service except
+//       the test interface's Sync is appended to <record-file> as one line
+//       "<interface>.<member> <signature> <arguments...>", for example
+//       "org.freedesktop.login1.Manager.PowerOff b false".
+//
+//   test_power --notification-recorder <record-file>
+//       Owns org.freedesktop.Notifications on the session bus (DBUS_SESSION_BUS_ADDRESS) and
+//       appends one line per Notify call to <record-file>: "summary<TAB>body<TAB>icon<TAB>timeout"
+//       (a backslash, tab or newline inside a field is written as \\, \t or \n).
+//
+// Each prints "ready" on its standard output once it owns its name, and exits on SIGTERM or when
+// its bus goes away.
+
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace qelta::testing {
+
+inline constexpr char kStandInTestInterface[] = "org.qelta.test.StandIn";
+
+// Answers logind's Manager calls on /org/freedesktop/login1 and records them.
+class LogindStandIn : public QDBusVirtualObject {
+ public:
+  LogindStandIn(QString answer, bool refuse_power_off, QString record_path);
+
+  QString introspect(const QString& path) const override;
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
+
+ private:
+  QString answer_;
+  bool refuse_power_off_;
+  QString record_path_;
+};
+
+struct NotifyCall {
+  QString app_name;
+  uint replaces_id = 0;
+  QString app_icon;
+  QString summary;
+  QString body;
+  QStringList actions;
+  QVariantMap hints;
+  int expire_timeout = 0;
+};
+
+// The record line of one call, as the recorder writes it.
+QString NotifyRecordLine(const NotifyCall& call);
+
+// A notification service that keeps every Notify call (and appends it to a file when one is
+// given). Register it on /org/freedesktop/Notifications with ExportAllSlots.
+class NotificationRecorder : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public:
+  explicit NotificationRecorder(QString record_path = {}, QObject* parent = nullptr);
+
+  const QList<NotifyCall>& Calls() const { return calls_; }
+
+ public slots:
+  uint Notify(const QString& app_name, uint replaces_id, const QString& app_icon,
+              const QString& summary, const QString& body, const QStringList& actions,
+              const QVariantMap& hints, int expire_timeout);
+  QStringList GetCapabilities();
+  QString GetServerInformation(QString& vendor, QString& version, QString& spec_version);
+  void CloseNotification(uint id);
+
+ signals:
+  void Notified();
+
+ private:
+  QString record_path_;
+  QList<NotifyCall> calls_;
+  uint last_id_ = 0;
+};
+
+// Process entry points, given the whole command line (argv[1] is the selecting argument).
+int RunLogindStandIn(int argc, char** argv);
+int RunNotificationRecorder(int argc, char** argv);
+
+}  // namespace qelta::testing

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "link/status_records.h"
+
+namespace qelta {
+
+// The statistics file of `exe_path`: the same path with the extension of the file name
+// replaced by ".stats", or ".stats" appended when the name has none. Only the last path
+// component is looked at, and a leading dot (a hidden file) does not start an extension:
+// "bin/qelta-monitor" gives "bin/qelta-monitor.stats", "/opt/monitor.exe" gives
+// "/opt/monitor.stats".
+std::string StatsFilePathForExecutable(const std::string& exe_path);
+
+// The full path of the running executable (symbolic links resolved); empty when unknown.
+std::string RunningExecutablePath();
+
+// The statistics file of the running executable.
+std::string DefaultStatsFilePath();
+
+// The statistics file: a headerless sequence of 112-byte records (EncodeStatusRaw), in the
+// order they were appended. The file is opened and exclusively locked around every single
+// operation and closed afterwards; nothing is kept in memory between calls. While another
+// opener holds the lock, appends are dropped and reads come back empty, silently.
+class StatsFile {
+ public:
+  // Records read per chunk: the reader never holds more than this many bytes of the file
+  // (1 MiB, rounded down to whole records) besides the records it keeps.
+  static constexpr size_t kDefaultChunkRecords = (size_t{1} << 20) / kStatusRawSize;
+
+  // The file of the running executable.
+  StatsFile();
+  explicit StatsFile(std::string path, size_t chunk_records = kDefaultChunkRecords);
+  ~StatsFile();
+
+  StatsFile(const StatsFile&) = delete;
+  StatsFile& operator=(const StatsFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  // Opens the existing file for reading and writing, creating it empty when it does not
+  // exist (an existing file is never truncated), and takes the exclusive lock without
+  // waiting. True when the file is open afterwards; an open file is reused.
+  bool OpenStatsFile();
+  // Closes the file (and so releases the lock) if it is open.
+  void CloseStatsFile();
+
+  // Writes `Sample` at the end of the last whole record, overwriting a trailing fragment left
+  // by an interrupted write. Every failure is swallowed: the sample is then not recorded.
+  void AppendStatsRecord(const TUPSStatusRaw& Sample);
+
+  // Replaces `Records` with the records whose time t satisfies FromTime <= t <= ToTime
+  // (unsigned) and t != 0, in file order. The file is streamed in chunks; a trailing fragment
+  // is ignored. When the file cannot be opened `Records` becomes empty. A read error stops
+  // the read and keeps what was found before it. If memory runs out, std::bad_alloc reaches
+  // the caller with the file closed and `Records` unchanged.
+  void ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRawData& Records);
+  TUPSStatusRawData ReadStatsRange(uint32_t FromTime, uint32_t ToTime);
+
+ private:
+  std::string path_;
+  size_t chunk_records_;
+  int StatsStream = -1;  // open descriptor during one operation, -1 otherwise
+};
+
+}  // namespace qelta

@@ -1,0 +1,73 @@
+// The choice of the process's mode, and where the pop-up goes.
+#include <gtest/gtest.h>
+
+#include "monitor/popup_placement.h"
+#include "monitor/start_mode.h"
+#include "settings/memory_settings.h"
+
+namespace qelta {
+namespace {
+
+MemorySettings Installed(const char* version) {
+  MemorySettings settings;
+  settings.WriteBool("Settings", "Installed", true);
+  settings.WriteString("Settings", "Version", version);
+  return settings;
+}
+
+TEST(StartModeTest, UninstallWinsWhateverTheInstallationState) {
+  MemorySettings empty;
+  EXPECT_EQ(ChooseStartMode({"/uninstall"}, empty).mode, StartMode::Uninstaller);
+  MemorySettings installed = Installed("0.99.6");
+  EXPECT_EQ(ChooseStartMode({"/uninstall", "/welcome"}, installed).mode, StartMode::Uninstaller);
+}
+
+TEST(StartModeTest, ArgumentsCompareExactlyWithCase) {
+  MemorySettings installed = Installed("0.99.6");
+  EXPECT_EQ(ChooseStartMode({"/UNINSTALL"}, installed).mode, StartMode::Monitor);
+  EXPECT_FALSE(ChooseStartMode({"/welcome "}, installed).show_welcome);
+  EXPECT_FALSE(ChooseStartMode({"/WELCOME"}, installed).show_welcome);
+  EXPECT_TRUE(ChooseStartMode({"/welcome"}, installed).show_welcome);
+  // Only the first argument counts.
+  EXPECT_FALSE(ChooseStartMode({"x", "/welcome"}, installed).show_welcome);
+  EXPECT_EQ(ChooseStartMode({"x", "/uninstall"}, installed).mode, StartMode::Monitor);
+}
+
+TEST(StartModeTest, AnyOtherInstallationStateRunsTheInstaller) {
+  MemorySettings empty;
+  EXPECT_EQ(ChooseStartMode({}, empty).mode, StartMode::Installer);
+  for (const char* version : {"", "0.99.5", "0.99.7", "0.99.6 ", "1.0"}) {
+    MemorySettings settings = Installed(version);
+    EXPECT_EQ(ChooseStartMode({}, settings).mode, StartMode::Installer) << version;
+  }
+  MemorySettings not_installed = Installed("0.99.6");
+  not_installed.WriteBool("Settings", "Installed", false);
+  EXPECT_EQ(ChooseStartMode({}, not_installed).mode, StartMode::Installer);
+  // "/welcome" without an installation: the installer, and no welcome window.
+  const StartChoice choice = ChooseStartMode({"/welcome"}, empty);
+  EXPECT_EQ(choice.mode, StartMode::Installer);
+  EXPECT_FALSE(choice.show_welcome);
+  // A stored boolean of 2 counts as installed.
+  MemorySettings two = Installed("0.99.6");
+  two.WriteString("Settings", "Installed", "2");
+  EXPECT_EQ(ChooseStartMode({}, two).mode, StartMode::Monitor);
+}
+
+TEST(PopupPlacementTest, PopupGoesToTheWorkAreaCornerNearestTheClick) {
+  const QSize screen(1920, 1080);
+  const QRect work(0, 0, 1920, 1040);  // task bar at the bottom
+  const QSize popup(250, 160);
+  EXPECT_EQ(PopupPosition({10, 10}, screen, work, popup), QPoint(0, 0));
+  EXPECT_EQ(PopupPosition({1900, 10}, screen, work, popup), QPoint(1920 - 250, 0));
+  EXPECT_EQ(PopupPosition({10, 1070}, screen, work, popup), QPoint(0, 1040 - 160));
+  EXPECT_EQ(PopupPosition({1900, 1070}, screen, work, popup), QPoint(1670, 880));
+  // The middle itself counts as the far half; one pixel before it as the near half.
+  EXPECT_EQ(PopupPosition({960, 540}, screen, work, popup).x(), 1670);
+  EXPECT_EQ(PopupPosition({959, 539}, screen, work, popup), QPoint(0, 0));
+  // A task bar on the left and at the top moves the near corner.
+  const QRect shifted(48, 30, 1872, 1050);
+  EXPECT_EQ(PopupPosition({5, 5}, screen, shifted, popup), QPoint(48, 30));
+}
+
+}  // namespace
+}  // namespace qelta

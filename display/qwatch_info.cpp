@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPalette>
 
@@ -38,6 +39,17 @@ QString CaptionText(int row) {
   }
 }
 
+// Narrows the label's font until its text fits its width: the captions were laid out for a
+// narrower face than the usual sans fonts of Linux desktops.
+void FitTextToWidth(QLabel* label) {
+  QFont font = label->font();
+  for (int stretch = 100; stretch >= 70; stretch -= 5) {
+    font.setStretch(stretch);
+    if (QFontMetrics(font).horizontalAdvance(label->text()) <= label->width()) break;
+  }
+  label->setFont(font);
+}
+
 }  // namespace
 
 TInfoForm::TInfoForm(InfoSource& source, Settings& settings, BalloonSink& balloons,
@@ -61,6 +73,7 @@ TInfoForm::TInfoForm(InfoSource& source, Settings& settings, BalloonSink& balloo
     const int y = kFirstRowY + row * kRowStep;
     QLabel* caption = new QLabel(CaptionText(row), this);
     caption->setGeometry(kCaptionX, y, kCaptionWidth, row_height);
+    FitTextToWidth(caption);
     captions_[row] = caption;
 
     QLabel* reading = new QLabel(this);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPalette>
 #include <vector>
@@ -136,6 +137,9 @@ TEST_F(InfoFormTest, WindowAndInitialRefresh) {
         found = true;
         EXPECT_EQ(label->geometry().topLeft(), QPoint(8, 8 + 16 * row));
         EXPECT_EQ(label->width(), 170);
+        // Not clipped, whatever the desktop's default sans font.
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), 170)
+            << captions[row].toStdString();
       }
     }
     EXPECT_TRUE(found) << captions[row].toStdString();

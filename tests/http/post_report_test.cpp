@@ -1,0 +1,257 @@
+#include "monitor/post_report.h"
+
+#include <gtest/gtest.h>
+
+#include "qt_print.h"
+
+#include <memory>
+#include <vector>
+
+#include "platform/manual_clock.h"
+#include "settings/memory_settings.h"
+
+namespace qelta {
+namespace {
+
+// Records every POST; ends each exchange at once or when the test says so.
+class FakePoster : public HttpPoster {
+ public:
+  struct Call {
+    QString host;
+    quint16 port;
+    QByteArray path;
+    QByteArray body;
+    std::function<void()> done;
+  };
+
+  void Post(const QString& host, quint16 port, const QByteArray& path, const QByteArray& body,
+            std::function<void()> done) override {
+    calls.push_back({host, port, path, body, std::move(done)});
+    if (end_at_once) calls.back().done();
+  }
+
+  std::vector<Call> calls;
+  bool end_at_once = true;
+};
+
+class PostReportTest : public ::testing::Test {
+ protected:
+  PostReportTest() {
+    timer->SetHandler([this] { report.PostTimerTimer(); });
+    settings.WriteBool("POST", "Perform", true);
+    settings.WriteString("POST", "URL", "ups.example/catch_from_ups?some=param");
+  }
+
+  ReportFields Fields() {
+    ++fields_taken;
+    return MakeReportFields(ip_voltage, QStringLiteral("220.0V"), QStringLiteral("15%"),
+                            QStringLiteral("50.0Hz"), QStringLiteral("100%"),
+                            QStringLiteral("25.0°C"), TUPSStatus{});
+  }
+
+  void Seconds(int n) { clock.Advance(int64_t{n} * 1000); }
+
+  ManualClock clock;
+  MemorySettings settings;
+  FakePoster poster;
+  std::unique_ptr<Timer> timer = clock.CreateTimer(1000, true);
+  QString ip_voltage = QStringLiteral("230.0V");
+  int fields_taken = 0;
+  PostReport report{settings, *timer, poster, [this] { return Fields(); }};
+};
+
+TEST_F(PostReportTest, PeriodicReportEveryIntervalTicks) {
+  settings.WriteInteger("POST", "Interval", 60);
+  Seconds(59);
+  EXPECT_TRUE(poster.calls.empty());
+  EXPECT_EQ(report.PostCounter, 59);
+  Seconds(1);
+  ASSERT_EQ(poster.calls.size(), 1u);
+  EXPECT_EQ(report.PostCounter, 0);
+  Seconds(59);
+  EXPECT_EQ(poster.calls.size(), 1u);
+  Seconds(1);
+  EXPECT_EQ(poster.calls.size(), 2u);
+  Seconds(600);
+  EXPECT_EQ(poster.calls.size(), 12u);
+  EXPECT_EQ(fields_taken, 12);
+
+  const FakePoster::Call& call = poster.calls.front();
+  EXPECT_EQ(call.host, QStringLiteral("ups.example"));
+  EXPECT_EQ(call.port, 80);
+  EXPECT_EQ(call.path, "/catch_from_ups?some=param");
+  EXPECT_EQ(call.body, EncodeReportBody(Fields()));
+}
+
+TEST_F(PostReportTest, FieldsAreTakenAtTheMomentOfEachReport) {
+  settings.WriteInteger("POST", "Interval", 2);
+  Seconds(2);
+  ip_voltage = QStringLiteral("-");
+  Seconds(1);
+  EXPECT_EQ(fields_taken, 1);  // ticks that send nothing take no fields
+  Seconds(1);
+  ASSERT_EQ(poster.calls.size(), 2u);
+  EXPECT_TRUE(poster.calls[0].body.startsWith("IP_voltage=230%2E0V&"));
+  EXPECT_TRUE(poster.calls[1].body.startsWith("IP_voltage=%2D&"));
+}
+
+TEST_F(PostReportTest, PromptReportAtNextTickRestartsTheCount) {
+  settings.WriteInteger("POST", "Interval", 60);
+  Seconds(20);
+  report.PostNow = true;
+  Seconds(1);
+  ASSERT_EQ(poster.calls.size(), 1u);
+  EXPECT_FALSE(report.PostNow);
+  EXPECT_EQ(report.PostCounter, 0);
+  Seconds(59);
+  EXPECT_EQ(poster.calls.size(), 1u);
+  Seconds(1);
+  EXPECT_EQ(poster.calls.size(), 2u);
+}
+
+TEST_F(PostReportTest, NothingHappensWhileReportingIsOffAndPostNowWaits) {
+  settings.WriteInteger("POST", "Interval", 5);
+  settings.WriteBool("POST", "Perform", false);
+  report.PostNow = true;
+  report.PostCounter = 3;
+  Seconds(30);
+  EXPECT_TRUE(poster.calls.empty());
+  EXPECT_TRUE(report.PostNow);
+  EXPECT_EQ(report.PostCounter, 3);
+
+  settings.WriteBool("POST", "Perform", true);
+  Seconds(1);
+  EXPECT_EQ(poster.calls.size(), 1u);
+  EXPECT_FALSE(report.PostNow);
+
+  // Missing key reads as off.
+  settings.DeleteValue("POST", "Perform");
+  Seconds(30);
+  EXPECT_EQ(poster.calls.size(), 1u);
+}
+
+TEST_F(PostReportTest, WithoutIntervalOnlyPromptReportsAreSent) {
+  Seconds(1000);
+  EXPECT_TRUE(poster.calls.empty());
+  EXPECT_EQ(report.PostCounter, 1000);
+  report.PostNow = true;
+  Seconds(1);
+  EXPECT_EQ(poster.calls.size(), 1u);
+
+  settings.WriteInteger("POST", "Interval", 0);
+  Seconds(100);
+  EXPECT_EQ(poster.calls.size(), 1u);
+}
+
+TEST_F(PostReportTest, UrlWithoutSlashSendsNothingButResetsTheTrigger) {
+  settings.WriteInteger("POST", "Interval", 3);
+  settings.WriteString("POST", "URL", "ups.example");
+  Seconds(3);
+  EXPECT_EQ(report.PostCounter, 0);
+  report.PostNow = true;
+  Seconds(1);
+  EXPECT_FALSE(report.PostNow);
+  EXPECT_EQ(report.PostCounter, 0);
+  EXPECT_TRUE(poster.calls.empty());
+  EXPECT_EQ(fields_taken, 0);
+  EXPECT_TRUE(timer->Enabled());
+  EXPECT_FALSE(report.Busy());
+
+  settings.DeleteValue("POST", "URL");  // the default is empty: no report either
+  Seconds(6);
+  EXPECT_TRUE(poster.calls.empty());
+}
+
+TEST_F(PostReportTest, PostTimerIsOffDuringTheExchange) {
+  poster.end_at_once = false;
+  settings.WriteInteger("POST", "Interval", 5);
+  Seconds(5);
+  ASSERT_EQ(poster.calls.size(), 1u);
+  EXPECT_FALSE(timer->Enabled());
+  EXPECT_TRUE(report.Busy());
+
+  // A slow server: no tick counts and no second report meanwhile, even a prompt one.
+  report.PostNow = true;
+  Seconds(30);
+  EXPECT_EQ(poster.calls.size(), 1u);
+  EXPECT_EQ(report.PostCounter, 0);
+  // A tick delivered anyway waits for the running exchange.
+  report.PostTimerTimer();
+  EXPECT_EQ(poster.calls.size(), 1u);
+  EXPECT_TRUE(report.PostNow);
+
+  poster.calls[0].done();
+  EXPECT_TRUE(timer->Enabled());
+  EXPECT_FALSE(report.Busy());
+  // The prompt request waits for the first tick, a second after the exchange ended.
+  clock.Advance(999);
+  EXPECT_EQ(poster.calls.size(), 1u);
+  clock.Advance(1);
+  ASSERT_EQ(poster.calls.size(), 2u);
+
+  // A second end of an exchange already over changes nothing.
+  poster.calls[0].done();
+  EXPECT_FALSE(timer->Enabled());
+  poster.calls[1].done();
+  Seconds(5);
+  EXPECT_EQ(poster.calls.size(), 3u);
+}
+
+TEST_F(PostReportTest, HostIsTakenAsItStandsAndPathIsCut) {
+  report.PostNow = true;
+  settings.WriteString("POST", "URL", "http://ups.example/x");
+  Seconds(1);
+  report.PostNow = true;
+  settings.WriteString("POST", "URL", "ups.example:8080/x");
+  Seconds(1);
+  report.PostNow = true;
+  settings.WriteString("POST", "URL", "/only/path");
+  Seconds(1);
+  ASSERT_EQ(poster.calls.size(), 3u);
+  EXPECT_EQ(poster.calls[0].host, QStringLiteral("http:"));
+  EXPECT_EQ(poster.calls[0].path, "//ups.example/x");
+  EXPECT_EQ(poster.calls[1].host, QStringLiteral("ups.example:8080"));
+  EXPECT_EQ(poster.calls[1].port, 80);
+  EXPECT_EQ(poster.calls[1].path, "/x");
+  EXPECT_EQ(poster.calls[2].host, QString());
+  EXPECT_EQ(poster.calls[2].path, "/only/path");
+
+  report.PostNow = true;
+  settings.WriteString("POST", "URL", "h/" + std::string(300, 'a'));
+  Seconds(1);
+  ASSERT_EQ(poster.calls.size(), 4u);
+  EXPECT_EQ(poster.calls[3].path, "/" + QByteArray(254, 'a'));
+
+  // Characters are counted, not bytes or UTF-16 units: a four-byte character in the 255th
+  // place stays whole.
+  report.PostNow = true;
+  settings.WriteString("POST", "URL", "h/" + std::string(253, 'a') + "\xF0\x9F\x98\x80" + "bcd");
+  Seconds(1);
+  ASSERT_EQ(poster.calls.size(), 5u);
+  EXPECT_EQ(poster.calls[4].path, "/" + QByteArray(253, 'a') + "%3F");
+}
+
+TEST_F(PostReportTest, RequestTargetStaysOneWord) {
+  report.PostNow = true;
+  settings.WriteString("POST", "URL", "h/a b/Склад?x=1&y=%41\r\nX: 1");
+  Seconds(1);
+  ASSERT_EQ(poster.calls.size(), 1u);
+  EXPECT_EQ(poster.calls[0].path, "/a%20b/%D1%EA%EB%E0%E4?x=1&y=%41%0D%0AX:%201");
+}
+
+TEST_F(PostReportTest, ExchangeEndingAfterTheReportIsGoneIsHarmless) {
+  poster.end_at_once = false;
+  auto own_timer = clock.CreateTimer(1000, true);
+  auto gone =
+      std::make_unique<PostReport>(settings, *own_timer, poster, [this] { return Fields(); });
+  gone->PostNow = true;
+  gone->PostTimerTimer();
+  ASSERT_EQ(poster.calls.size(), 1u);
+  EXPECT_FALSE(own_timer->Enabled());
+  gone.reset();
+  poster.calls[0].done();
+  EXPECT_FALSE(own_timer->Enabled());
+}
+
+}  // namespace
+}  // namespace qelta

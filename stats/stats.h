@@ -27,9 +27,10 @@ std::string DefaultStatsFilePath();
 // opener holds the lock, appends are dropped and reads come back empty, silently.
 class StatsFile {
  public:
-  // Records read per chunk: the reader never holds more than this many bytes of the file
-  // (1 MiB, rounded down to whole records) besides the records it keeps.
-  static constexpr size_t kDefaultChunkRecords = (size_t{1} << 20) / kStatusRawSize;
+  // Records read per chunk: the reader holds no more of the file than this at a time,
+  // besides the records it keeps. 9216 records are 1,032,192 bytes (just under 1 MiB), a
+  // whole number of 4 KiB pages, so every chunk starts on a page boundary.
+  static constexpr size_t kDefaultChunkRecords = 9216;
 
   // The file of the running executable.
   StatsFile();

@@ -111,7 +111,8 @@ class Line {
 
   void Queue(const std::string& bytes, Clock::time_point now) {
     if (bytes.empty()) return;
-    if (pending_.empty()) next_byte_ = now;
+    // On the real line a byte has arrived once its stop bit is over.
+    if (pending_.empty()) next_byte_ = now + kByteTime;
     pending_ += bytes;
   }
 

@@ -20,6 +20,7 @@
 #include "monitor/report_fields.h"
 #include "monitor/start_mode.h"
 #include "monitor/tray_icons.h"
+#include "monitor/tray_menu.h"
 #include "platform/desktop_balloons.h"
 #include "platform/instance_channel.h"
 #include "platform/logind_power_control.h"
@@ -169,21 +170,8 @@ void TMainForm::TrayClick(bool right_button, QPoint position) {
       core_->InformationMenuClick();
       return;
     }
-    const QList<QAction*> actions = TrayMenu->actions();
-    for (auto it = actions.rbegin(); it != actions.rend(); ++it) {
-      if ((*it)->property("tag").toInt() == 1) {
-        TrayMenu->removeAction(*it);
-        delete *it;
-      }
-    }
-    if (core_->ShutdownPending()) {
-      QAction* divider = TrayMenu->addSeparator();
-      divider->setProperty("tag", 1);
-      QAction* cancel = TrayMenu->addAction(QStringLiteral("Отменить завершение работы"));
-      cancel->setProperty("tag", 1);
-      connect(cancel, &QAction::triggered, this,
-              [this] { RunGuarded([this] { core_->CancelShutdownProcessClick(); }); });
-    }
+    RebuildTrayMenuTail(*TrayMenu, core_->ShutdownPending(),
+                        [this] { RunGuarded([this] { core_->CancelShutdownProcessClick(); }); });
     TrayMenu->popup(position);
   });
 }

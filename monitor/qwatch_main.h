@@ -51,6 +51,7 @@ class TMainForm : public QWidget,
   bool TerminationRequested() const { return termination_requested_; }
 
   MonitorCore& Core() { return *core_; }
+  QMenu* Menu() const { return TrayMenu; }
 
   void CloseMenuClick();
 

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 #include "display/qwatch_info.h"
 #include "link/hid_port.h"
@@ -113,7 +114,23 @@ void TMainForm::EnterMonitorMode(bool /*show_welcome*/) {
   BuildTray();
   monitoring_ = true;
   core_->StartMonitoring(replaced);
+  ShowTrayWhenReady();
+}
+
+void TMainForm::ShowTrayWhenReady() {
   Tray->show();
+  if (QSystemTrayIcon::isSystemTrayAvailable()) return;
+  // At log-on the desktop's tray may come up after the monitor: show the icon again once it
+  // is there.
+  auto* wait = new QTimer(this);
+  connect(wait, &QTimer::timeout, this, [this, wait] {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    wait->stop();
+    wait->deleteLater();
+    Tray->hide();
+    Tray->show();
+  });
+  wait->start(2000);
 }
 
 void TMainForm::BuildTray() {
@@ -184,6 +201,8 @@ void TMainForm::ApplyTrayMenuState() {
 }
 
 void TMainForm::CreateInfoForm() {
+  // Start-up that failed before the stores existed leaves nothing for the pop-up to show.
+  if (core_ == nullptr || settings_store_ == nullptr) return;
   InfoForm = new TInfoForm(*core_, *settings_store_, *balloons_, *timers_);
   if (monitoring_) core_->SetPopup(this);
 }

@@ -60,6 +60,7 @@ class TMainForm : public QWidget,
   void FormDestroy();
   void EnterMonitorMode(bool show_welcome);
   void BuildTray();
+  void ShowTrayWhenReady();
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
   void TrayClick(bool right_button, QPoint position);
   void ApplyTrayMenuState();

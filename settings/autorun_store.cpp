@@ -11,15 +11,6 @@
 namespace qelta {
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
-
-std::string_view Trim(std::string_view text) {
-  const size_t begin = text.find_first_not_of(kBlanks);
-  if (begin == std::string_view::npos) return {};
-  const size_t end = text.find_last_not_of(kBlanks);
-  return text.substr(begin, end - begin + 1);
-}
-
 // The escapes of desktop-entry string values.
 std::string EscapeDesktopString(std::string_view text) {
   std::string out;

@@ -5,16 +5,17 @@
 #include <algorithm>
 
 namespace qelta {
+
+std::string_view Trim(std::string_view text) {
+  const size_t begin = text.find_first_not_of(" \t");
+  if (begin == std::string_view::npos) return {};
+  const size_t end = text.find_last_not_of(" \t");
+  return text.substr(begin, end - begin + 1);
+}
+
 namespace {
 
 constexpr std::string_view kBlanks = " \t";
-
-std::string_view Trim(std::string_view text) {
-  const size_t begin = text.find_first_not_of(kBlanks);
-  if (begin == std::string_view::npos) return {};
-  const size_t end = text.find_last_not_of(kBlanks);
-  return text.substr(begin, end - begin + 1);
-}
 
 bool IsContinuation(unsigned char c) {
   return (c & 0xC0) == 0x80;

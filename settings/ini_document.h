@@ -27,6 +27,9 @@ namespace qelta {
 // section names, '[' ';' '#' at the start of a key). A backslash followed by anything else is
 // read as a plain backslash, so a hand-typed "C:\Sounds" reads as written. Valid UTF-8 text,
 // '=', '[', '"' and everything else in values are written as they are.
+// The text without the blanks (spaces and tabs) at its start and end.
+std::string_view Trim(std::string_view text);
+
 class IniDocument {
  public:
   static IniDocument Parse(std::string_view text);

@@ -68,6 +68,9 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--notification-recorder") == 0) {
     return RunNotificationRecorder(argc, argv);
   }
+  if (argc >= 2 && std::strcmp(argv[1], "--desktop-standins") == 0) {
+    return RunDesktopStandIns(argc, argv);
+  }
 
   ::testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();

@@ -1,10 +1,14 @@
 #include "standins.h"
 
 #include <QCoreApplication>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusReply>
 #include <QFile>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
 
 namespace qelta::testing {
 namespace {
@@ -34,17 +38,65 @@ QString EscapeField(QString text) {
   return text;
 }
 
-// Runs the event loop of a stand-in that has its name: says "ready", then serves until the bus
+// Runs the event loop of a stand-in that has its names: says "ready", then serves until a bus
 // connection is gone.
-int Serve(QCoreApplication& app, const QDBusConnection& bus) {
-  std::puts("ready");
-  std::fflush(stdout);
+int Serve(QCoreApplication& app, const QList<QDBusConnection>& buses) {
+  // Qt holds back the calls that reach a bus connection made on the main thread until the event
+  // loop runs, and then lets newer calls overtake them. "ready" is said from the loop, queued
+  // behind the event that ends that hold, so calls made after it are handled in their order.
+  QMetaObject::invokeMethod(
+      &app,
+      [] {
+        std::puts("ready");
+        std::fflush(stdout);
+      },
+      Qt::QueuedConnection);
   QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, &app, [&app, bus] {
-    if (!bus.isConnected()) app.quit();
+  QObject::connect(&watch, &QTimer::timeout, &app, [&app, buses] {
+    for (const QDBusConnection& bus : buses) {
+      if (!bus.isConnected()) app.quit();
+    }
   });
   watch.start(200);
   return app.exec();
+}
+
+// How long the fence waits for one Ping answer before it lets the call through anyway.
+constexpr int kPingTimeoutMs = 5000;
+
+// Runs `proceed` once every connection on `session` that belongs to the process behind the
+// call's sender on `system` has answered a Ping (or failed to). The answers come in on this
+// process's session connection after whatever those connections sent it before, and Qt hands
+// both to the main thread in that order, so earlier Notify calls have been handled by then.
+void AfterSendersSessionMessages(const QDBusConnection& system, const QDBusConnection& session,
+                                 const QDBusMessage& call, const std::function<void()>& proceed) {
+  QStringList targets;
+  const QDBusReply<uint> pid = system.interface()->servicePid(call.service());
+  const QDBusReply<QStringList> names = session.interface()->registeredServiceNames();
+  if (pid.isValid() && names.isValid()) {
+    for (const QString& name : names.value()) {
+      if (!name.startsWith(':') || name == session.baseService()) continue;
+      const QDBusReply<uint> owner = session.interface()->servicePid(name);
+      if (owner.isValid() && owner.value() == pid.value()) targets << name;
+    }
+  }
+  if (targets.isEmpty()) {
+    proceed();
+    return;
+  }
+  auto left = std::make_shared<qsizetype>(targets.size());
+  for (const QString& target : targets) {
+    const QDBusMessage ping = QDBusMessage::createMethodCall(
+        target, QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Peer"),
+        QStringLiteral("Ping"));
+    auto* watcher = new QDBusPendingCallWatcher(session.asyncCall(ping, kPingTimeoutMs), qApp);
+    // The watcher signals a call that is already finished too (queued), unless it was never
+    // sent, which cannot happen on a connected bus.
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, qApp, [watcher, left, proceed] {
+      watcher->deleteLater();
+      if (--*left == 0) proceed();
+    });
+  }
 }
 
 }  // namespace
@@ -66,14 +118,30 @@ bool LogindStandIn::handleMessage(const QDBusMessage& message, const QDBusConnec
     connection.send(message.createReply());
     return true;
   }
+  if (!fence_) {
+    RecordAndAnswer(message, connection);
+    return true;
+  }
+  // The fence makes calls of its own, which is done on the main thread, whichever thread this
+  // one is; calls keep their order because each one is queued behind the one before.
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [this, message, connection] {
+        fence_(message, [this, message, connection] { RecordAndAnswer(message, connection); });
+      },
+      Qt::QueuedConnection);
+  return true;
+}
 
+void LogindStandIn::RecordAndAnswer(const QDBusMessage& message,
+                                    const QDBusConnection& connection) {
   QStringList parts{message.interface() + '.' + message.member(), message.signature()};
   for (const QVariant& argument : message.arguments()) parts << ArgumentText(argument);
   AppendLine(record_path_, parts.join(' ').trimmed());
 
   const bool manager = message.interface() == QLatin1String(kLogindManager);
   if (manager && message.member() == QLatin1String("CanPowerOff")) {
-    if (answer_ == QLatin1String("silent")) return true;  // never answered
+    if (answer_ == QLatin1String("silent")) return;  // never answered
     if (answer_ == QLatin1String("error")) {
       connection.send(
           message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
@@ -81,7 +149,7 @@ bool LogindStandIn::handleMessage(const QDBusMessage& message, const QDBusConnec
     } else {
       connection.send(message.createReply(answer_));
     }
-    return true;
+    return;
   }
   if (manager && message.member() == QLatin1String("PowerOff")) {
     connection.send(
@@ -89,12 +157,11 @@ bool LogindStandIn::handleMessage(const QDBusMessage& message, const QDBusConnec
             ? message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
                                        QStringLiteral("Power-off refused by the stand-in"))
             : message.createReply());
-    return true;
+    return;
   }
   connection.send(
       message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
                                QStringLiteral("Not provided by the stand-in")));
-  return true;
 }
 
 QString NotifyRecordLine(const NotifyCall& call) {
@@ -147,7 +214,7 @@ int RunLogindStandIn(int argc, char** argv) {
     std::fputs("logind stand-in: cannot own org.freedesktop.login1\n", stderr);
     return 1;
   }
-  return Serve(app, bus);
+  return Serve(app, {bus});
 }
 
 int RunNotificationRecorder(int argc, char** argv) {
@@ -163,7 +230,36 @@ int RunNotificationRecorder(int argc, char** argv) {
     std::fputs("notification recorder: cannot own org.freedesktop.Notifications\n", stderr);
     return 1;
   }
-  return Serve(app, bus);
+  return Serve(app, {bus});
+}
+
+int RunDesktopStandIns(int argc, char** argv) {
+  if (argc < 4) {
+    std::fputs("usage: --desktop-standins <answer> <record-file> [refuse-power-off]\n", stderr);
+    return 2;
+  }
+  QCoreApplication app(argc, argv);
+  const QString answer = QString::fromLocal8Bit(argv[2]);
+  const QString record = QString::fromLocal8Bit(argv[3]);
+  const bool refuse = argc >= 5 && QByteArray(argv[4]) == "refuse-power-off";
+  QDBusConnection system = QDBusConnection::systemBus();
+  QDBusConnection session = QDBusConnection::sessionBus();
+  NotificationRecorder recorder(record);
+  LogindStandIn standin(answer, refuse, record);
+  standin.SetFence([system, session](const QDBusMessage& call, std::function<void()> proceed) {
+    AfterSendersSessionMessages(system, session, call, proceed);
+  });
+  if (!session.registerObject(kNotificationsPath, &recorder, QDBusConnection::ExportAllSlots) ||
+      !session.registerService(kNotificationsService)) {
+    std::fputs("desktop stand-ins: cannot own org.freedesktop.Notifications\n", stderr);
+    return 1;
+  }
+  if (!system.registerVirtualObject(kLogindPath, &standin, QDBusConnection::SingleNode) ||
+      !system.registerService(kLogindService)) {
+    std::fputs("desktop stand-ins: cannot own org.freedesktop.login1\n", stderr);
+    return 1;
+  }
+  return Serve(app, {system, session});
 }
 
 }  // namespace qelta::testing

@@ -19,16 +19,26 @@
 //       appends one line per Notify call to <record-file>: "summary<TAB>body<TAB>icon<TAB>timeout"
 //       (a backslash, tab or newline inside a field is written as \\, \t or \n).
 //
-// Each prints "ready" on its standard output once it owns its name, and exits on SIGTERM or when
-// its bus goes away.
+//   test_power --desktop-standins <answer> <record-file> [refuse-power-off]
+//       Both of the above in one process, appending to one <record-file>. Calls that travel over
+//       two buses can arrive in either order, so a logind call is recorded and answered only
+//       after each session-bus connection of its sender has answered a Ping: a bus keeps the
+//       order of the messages between two connections, so by then every Notify that the sender
+//       sent before the logind call has been recorded. The file is thus one log of balloons and
+//       power calls in the order the sender made them.
+//
+// Each prints "ready" on its standard output once it owns its names, and exits on SIGTERM or when
+// a bus goes away.
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+#include <functional>
 
 namespace qelta::testing {
 
@@ -37,12 +47,21 @@ inline constexpr char kStandInTestInterface[] = "org.qelta.test.StandIn";
 // Answers logind's Manager calls on /org/freedesktop/login1 and records them.
 class LogindStandIn : public QDBusVirtualObject {
  public:
+  // Given a call, runs `proceed` (on the main thread) when the call may be recorded and answered.
+  using Fence = std::function<void(const QDBusMessage& call, std::function<void()> proceed)>;
+
   LogindStandIn(QString answer, bool refuse_power_off, QString record_path);
+
+  // Without a fence every call is recorded and answered at once.
+  void SetFence(Fence fence) { fence_ = std::move(fence); }
 
   QString introspect(const QString& path) const override;
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override;
 
  private:
+  void RecordAndAnswer(const QDBusMessage& message, const QDBusConnection& connection);
+
+  Fence fence_;
   QString answer_;
   bool refuse_power_off_;
   QString record_path_;
@@ -93,5 +112,6 @@ class NotificationRecorder : public QObject {
 // Process entry points, given the whole command line (argv[1] is the selecting argument).
 int RunLogindStandIn(int argc, char** argv);
 int RunNotificationRecorder(int argc, char** argv);
+int RunDesktopStandIns(int argc, char** argv);
 
 }  // namespace qelta::testing

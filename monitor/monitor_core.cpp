@@ -29,7 +29,7 @@ MonitorCore::MonitorCore(const MonitorDependencies& deps) : deps_(deps) {
 MonitorCore::~MonitorCore() = default;
 
 void MonitorCore::Handle(Timer& timer, void (MonitorCore::*handler)()) {
-  timer.SetHandler([this, handler] { deps_.run_handler([this, handler] { (this->*handler)(); }); });
+  timer.SetHandler([this, handler] { (this->*handler)(); });
 }
 
 void MonitorCore::StartMonitoring(bool replaced_instance) {

@@ -30,9 +30,6 @@ struct MonitorDependencies {
   SoundPlayer& sound;
   KeyboardState& keyboard;
   TimerFactory& timers;
-  // Runs one handler; the program turns store failures into its error box here.
-  std::function<void(const std::function<void()>&)> run_handler =
-      [](const std::function<void()>& handler) { handler(); };
 };
 
 // The hidden main window's state and handlers: the timers, the poll with its state machine of

@@ -44,7 +44,9 @@ constexpr int kTakeoverWaitMs = 15000;
 TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {
   setWindowTitle(QStringLiteral("I LOVE QELTA VERY MUCH :-)"));
   errors_ = std::make_unique<MessageBoxErrorReporter>();
-  timers_ = std::make_unique<QtTimerFactory>();
+  // Every timer's handler runs inside the error guard.
+  timers_ = std::make_unique<QtTimerFactory>(
+      [this](const std::function<void()>& handler) { RunGuarded(handler); });
   wall_clock_ = std::make_unique<SystemWallClock>();
   Tray = new QSystemTrayIcon(this);
   notification_balloons_ = std::make_unique<DesktopNotificationBalloons>();
@@ -76,7 +78,6 @@ void TMainForm::FormCreate() {
   protocol_ = std::make_unique<UpsProtocol>(*transport_, *settings_store_, *wall_clock_);
 
   MonitorDependencies deps{*protocol_, *this, *this, *balloons_, *power_, *sound_, *this, *timers_};
-  deps.run_handler = [this](const std::function<void()>& handler) { RunGuarded(handler); };
   core_ = std::make_unique<MonitorCore>(deps);
   core_->SetSettings(settings_store_.get());
   post_ = std::make_unique<PostReport>(*settings_store_, core_->PostTimer(), *http_, [this] {

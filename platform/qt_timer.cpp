@@ -9,9 +9,14 @@ namespace {
 
 class QtTimer : public Timer {
  public:
-  QtTimer(int interval, bool enabled) : Timer(interval, enabled) {
+  QtTimer(int interval, bool enabled, const QtTimerFactory::HandlerRunner& runner)
+      : Timer(interval, enabled) {
     timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Fire(); });
+    if (runner) {
+      QObject::connect(&timer_, &QTimer::timeout, [this, runner] { runner([this] { Fire(); }); });
+    } else {
+      QObject::connect(&timer_, &QTimer::timeout, [this] { Fire(); });
+    }
     ApplyInitialState();
   }
 
@@ -26,13 +31,12 @@ class QtTimer : public Timer {
 }  // namespace
 
 std::unique_ptr<Timer> QtTimerFactory::CreateTimer(int interval, bool enabled) {
-  return std::make_unique<QtTimer>(interval, enabled);
+  return std::make_unique<QtTimer>(interval, enabled, runner_);
 }
 
 uint32_t QtTimerFactory::TickCount() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 }  // namespace qelta

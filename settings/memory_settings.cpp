@@ -2,8 +2,6 @@
 
 #include <cctype>
 
-#include "settings/value_encoding.h"
-
 namespace qelta {
 
 std::string MemorySettings::Name(const std::string& section, const std::string& key) {
@@ -12,35 +10,16 @@ std::string MemorySettings::Name(const std::string& section, const std::string& 
   return name;
 }
 
-std::string MemorySettings::ReadString(const std::string& section, const std::string& key,
-                                       const std::string& def) {
+std::optional<std::string> MemorySettings::Lookup(const std::string& section,
+                                                  const std::string& key) {
   auto it = values_.find(Name(section, key));
-  return it == values_.end() ? def : it->second;
+  if (it == values_.end()) return std::nullopt;
+  return it->second;
 }
 
-int32_t MemorySettings::ReadInteger(const std::string& section, const std::string& key,
-                                    int32_t def) {
-  auto it = values_.find(Name(section, key));
-  if (it == values_.end()) return def;
-  return DecodeInteger(it->second).value_or(def);
-}
-
-bool MemorySettings::ReadBool(const std::string& section, const std::string& key, bool def) {
-  return ReadInteger(section, key, def ? 1 : 0) != 0;
-}
-
-void MemorySettings::WriteString(const std::string& section, const std::string& key,
-                                 const std::string& value) {
-  values_[Name(section, key)] = value;
-}
-
-void MemorySettings::WriteInteger(const std::string& section, const std::string& key,
-                                  int32_t value) {
-  WriteString(section, key, EncodeInteger(value));
-}
-
-void MemorySettings::WriteBool(const std::string& section, const std::string& key, bool value) {
-  WriteString(section, key, EncodeBool(value));
+void MemorySettings::Store(const std::string& section, const std::string& key,
+                           const std::string& text) {
+  values_[Name(section, key)] = text;
 }
 
 void MemorySettings::DeleteValue(const std::string& section, const std::string& key) {

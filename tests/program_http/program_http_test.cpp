@@ -5,7 +5,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,10 +70,24 @@ class ProgramHttpTest : public ::testing::Test {
 
   // Polls every second; reports on, every `post_interval` seconds, to `url`. The battery
   // policy stays off: no test comes near a shutdown.
-  void Seed(const std::string& device, int post_interval, const std::string& url = kUrl) {
+  void Seed(const std::string& device, int post_interval, bool perform = true) {
     sandbox.SeedSettings(device, 1,
-                         "[POST]\nPerform=1\nInterval=" + std::to_string(post_interval) +
-                             "\nURL=" + url + "\n[Sense]\nBattery=0\nBatteryPercent=0\n");
+                         std::string("[POST]\nPerform=") + (perform ? "1" : "0") +
+                             "\nInterval=" + std::to_string(post_interval) + "\nURL=" + kUrl +
+                             "\n[Sense]\nBattery=0\nBatteryPercent=0\n");
+  }
+
+  // Replaces `from` by `to` in the settings file, as one rename: a monitor reading it at that
+  // moment sees the old file or the new one.
+  void EditSettings(const std::string& from, const std::string& to) {
+    std::ifstream in(sandbox.SettingsPath());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+    const std::string temporary = sandbox.SettingsPath() + ".new";
+    std::ofstream(temporary, std::ios::trunc) << text;
+    std::filesystem::rename(temporary, sandbox.SettingsPath());
   }
 
   void StartMonitor(ChildProcess& monitor) {
@@ -216,6 +233,27 @@ TEST_F(ProgramHttpTest, ChangesOfLinkAndPowerReportAtOnce) {
   Tell("normal");
   ASSERT_EQ(WaitForAnyRequest(3), 3);
   EXPECT_EQ(FormValue(Request(3).body, "IP_voltage"), "226%2E3V");
+  EXPECT_TRUE(monitor.Running());
+}
+
+TEST_F(ProgramHttpTest, ReportingSwitchedOnLaterSendsTheReportThatWaited) {
+  StartServer(RecordingServer::Mode::kAnswer);
+  if (IsSkipped()) return;
+  Seed(Simulator(), 3600, /*perform=*/false);
+  ChildProcess monitor;
+  StartMonitor(monitor);
+  // The link came up long ago, but reporting is off: nothing goes out.
+  ASSERT_TRUE(WaitFor([&] { return Records() >= 3; }, kBound));
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(server.Count(), 0u);
+  // Switched on, with no interval ever reached: the link-up report that waited goes out now.
+  EditSettings("Perform=0", "Perform=1");
+  ASSERT_EQ(WaitForAnyRequest(0), 0);
+  EXPECT_EQ(FormValue(Request(0).body, "IP_voltage"), "218%2E5V");
+  // Only that one: nothing has changed since.
+  const size_t polled = Records();
+  ASSERT_TRUE(WaitFor([&] { return Records() >= polled + 3; }, kBound));
+  EXPECT_EQ(server.Count(), 1u);
   EXPECT_TRUE(monitor.Running());
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -57,9 +58,18 @@ TEST_F(InstanceChannelTest, RunningListenerIsClosedAndWaitedFor) {
   const pid_t pid = StartListener(title);
   ASSERT_TRUE(WaitForSocket(InstanceChannel::SocketPath(title)));
   EXPECT_TRUE(InstanceChannel::CloseRunning(title, 10000));
+  // CloseRunning returned only once nobody answers under the name any more ...
+  QLocalSocket probe;
+  probe.connectToServer(InstanceChannel::SocketPath(title));
+  EXPECT_FALSE(probe.waitForConnected(500));
+  // ... because the listener was asked to close and did so.
   int status = 0;
-  // CloseRunning returned only after the listener went away.
-  EXPECT_EQ(waitpid(pid, &status, WNOHANG), pid);
+  pid_t ended = 0;
+  for (int i = 0; i < 200 && ended == 0; ++i) {
+    ended = waitpid(pid, &status, WNOHANG);
+    if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ASSERT_EQ(ended, pid);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }

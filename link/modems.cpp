@@ -57,6 +57,7 @@ TUPSStatus ParseStatusReply(const std::string& reply) {
   status.status_testing = flag(5);
   status.status_shutdown = flag(6);
   status.status_beeper = flag(7);
+  status.beeper_flag_carried = flags.size() >= 8;
   return status;
 }
 

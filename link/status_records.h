@@ -27,6 +27,10 @@ struct TUPSStatus {
   bool status_testing = false;
   bool status_shutdown = false;
   bool status_beeper = false;
+  // True when the reply's flag word reached its eighth character, so that `status_beeper` was
+  // read from the UPS rather than defaulted; a short or absent flag word says nothing about
+  // the beeper.
+  bool beeper_flag_carried = false;
 
   bool operator==(const TUPSStatus&) const = default;
 };

@@ -28,11 +28,12 @@ class HidPort : public HidBranch {
   // One report-ID byte and up to 65 data bytes; devices with longer reports are not used.
   static constexpr std::size_t kReportBufferSize = 66;
   static constexpr int kWriteTimeoutMs = 1000;
-  // Before a command goes out, input that is already waiting or that comes within this long of
-  // the previous report is stale and dropped...
-  static constexpr int kStaleSettleMs = 30;
+  // Before a command goes out, input that is waiting or that comes within this long (of the
+  // open, or of the last stale report) is stale and dropped: the bridge hands over what it held
+  // as soon as the host polls it...
+  static constexpr int kStaleSettleMs = 50;
   // ...but the dropping never takes longer than this, whatever the device sends.
-  static constexpr int kStaleDiscardLimitMs = 150;
+  static constexpr int kStaleDiscardLimitMs = 200;
   // The wait for the first report of a reply (the bridge's slowest first report and a margin);
   // the read's time-out is the wait for each report after it.
   static constexpr int kFirstReportWaitMs = 500;

@@ -378,6 +378,17 @@ TEST_F(BridgeTest, StaleReportsWaitingBeforeTheCommandAreNotTaken) {
   EXPECT_EQ(text, kBridgeReply);
 }
 
+TEST_F(BridgeTest, ADeviceThatNeverFallsSilentStillGetsItsCommandInTime) {
+  FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
+  device.clock = &clock;
+  device.endless_report = Report("(", 9);
+  device.endless_spacing_ms = 10;
+  const int64_t start = clock.NowMs();
+  EXPECT_TRUE(port.WriteHIDPort("Q1\r"));
+  EXPECT_EQ(clock.NowMs() - start, HidPort::kStaleDiscardLimitMs);
+  EXPECT_EQ(bus.log.written.size(), 1u);
+}
+
 TEST_F(BridgeTest, ATricklingDeviceIsCutAtTheBoundOfTheWholeRead) {
   FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
   device.clock = &clock;

@@ -51,7 +51,8 @@ std::string SerialPort::ReadSerialPort(int timeout_ms) {
     std::size_t count = 0;
     const SerialDevice::ReadResult result =
         device_->ReadAvailable(static_cast<int>(std::min(timeout, left)), chunk, count);
-    // Silence for the whole time-out, or a device that has failed: the line did not end.
+    // A silence as long as the time-out, the time bound reached, or a device that has failed:
+    // the line did not end.
     if (result != SerialDevice::ReadResult::Data) return std::string();
     for (std::size_t i = 0; i < count; ++i) {
       const char byte = chunk[i];

@@ -17,6 +17,7 @@ void MonitorCore::UpdateTimerTimer() {
     Timer& timer;
     ~EnableWhenDone() { timer.SetEnabled(true); }
   } enable_when_done{*update_timer_};
+  const int64_t now = ElapsedMs();
 
   link_ok_ = deps_.link.QueryUPSStatus(last_status_, last_sample_);
 
@@ -28,7 +29,6 @@ void MonitorCore::UpdateTimerTimer() {
     }
   }
 
-  const int64_t now = ElapsedMs();
   if (popup_ != nullptr) popup_->RefreshStatus();
   update_timer_->SetEnabled(true);
 

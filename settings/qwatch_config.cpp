@@ -349,11 +349,16 @@ void TConfigurationForm::ConnectControls() {
     });
   }
   for (const C field : {C::SenseTime, C::SenseBatteryPercentValue, C::SenseShutdownCountdown}) {
-    auto* widget = static_cast<QSpinBox*>(controls_.at(field));
-    // Every text the field shows is stored, typed or stepped.
-    connect(widget, &QSpinBox::textChanged, this, [this, field](const QString& text) {
-      if (!showing_) Handle([&] { logic_.ChangeText(field, text.toStdString()); });
-    });
+    // Every text the field shows is stored, typed or stepped: the editor tells of typed texts,
+    // also those not yet a number in the range, and the spin box of stepped values (it changes
+    // its editor silently). A text already handled is not stored twice.
+    auto changed = [this, field](const QString& text) {
+      if (showing_ || text.toStdString() == logic_.Controls().Text(field)) return;
+      Handle([&] { logic_.ChangeText(field, text.toStdString()); });
+    };
+    auto* spin = static_cast<QSpinBox*>(controls_.at(field));
+    connect(spin->findChild<QLineEdit*>(), &QLineEdit::textChanged, this, changed);
+    connect(spin, &QSpinBox::textChanged, this, changed);
   }
   connect(PostURL, &QLineEdit::textEdited, this, [this](const QString& text) {
     Handle([&] { logic_.ChangeText(C::PostURL, text.toStdString()); });
@@ -398,9 +403,16 @@ void TConfigurationForm::ShowControls() {
     }
   }
   const QString url = QString::fromStdString(state.Text(C::PostURL));
-  if (PostURL->text() != url) PostURL->setText(url);
+  // Texts put from code show their beginning.
+  if (PostURL->text() != url) {
+    PostURL->setText(url);
+    PostURL->setCursorPosition(0);
+  }
   const QString sound = QString::fromStdString(state.Text(C::SenseSound));
-  if (SenseSound->Edit()->text() != sound) SenseSound->Edit()->setText(sound);
+  if (SenseSound->Edit()->text() != sound) {
+    SenseSound->Edit()->setText(sound);
+    SenseSound->Edit()->setCursorPosition(0);
+  }
   showing_ = false;
   ApplyEnabledStates();
 }

@@ -25,13 +25,15 @@ class Settings {
   virtual std::string ReadString(const std::string& section, const std::string& key,
                                  const std::string& def) = 0;
   // The stored text parsed as a signed 32-bit integer; `def` when missing, empty or not one.
-  virtual int32_t ReadInteger(const std::string& section, const std::string& key, int32_t def) = 0;
+  virtual int32_t ReadInteger(const std::string& section, const std::string& key,
+                              int32_t def) = 0;
   // Read as an integer with the default 1/0; true when that integer is not 0.
   virtual bool ReadBool(const std::string& section, const std::string& key, bool def) = 0;
 
   virtual void WriteString(const std::string& section, const std::string& key,
                            const std::string& value) = 0;
-  virtual void WriteInteger(const std::string& section, const std::string& key, int32_t value) = 0;
+  virtual void WriteInteger(const std::string& section, const std::string& key,
+                            int32_t value) = 0;
   virtual void WriteBool(const std::string& section, const std::string& key, bool value) = 0;
 
   // Removes the value; nothing happens when the section or the value is missing.

@@ -4,13 +4,9 @@
 
 namespace qelta {
 
-std::string EncodeInteger(int32_t value) {
-  return std::to_string(value);
-}
+std::string EncodeInteger(int32_t value) { return std::to_string(value); }
 
-std::string EncodeBool(bool value) {
-  return value ? "1" : "0";
-}
+std::string EncodeBool(bool value) { return value ? "1" : "0"; }
 
 std::optional<int32_t> DecodeInteger(std::string_view text) {
   size_t i = 0;

@@ -266,6 +266,7 @@ void TConfigurationForm::CreateControls() {
                       "интервалом.");
   PostURL = new QLineEdit(Text(kSamplePostUrl), this);
   PostURL->setObjectName(QStringLiteral("PostURL"));
+  PostURL->setCursorPosition(0);
   controls_[C::PostURL] = PostURL;
   PostInterval = intervals(C::PostInterval, "PostInterval");
 

@@ -13,22 +13,15 @@
 #include "settings/qwatch_config.h"
 #include "settings/setting_keys.h"
 #include "settings/settings_store.h"
+#include "test_application.h"
 
 namespace qelta {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "configuration_menu_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
-
 class ConfigurationMenuTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
+    testing::TestApplication();
     ASSERT_TRUE(home.isValid());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
     qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());

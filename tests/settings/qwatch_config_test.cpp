@@ -20,23 +20,16 @@
 #include "settings/qwatch_config.h"
 #include "settings/setting_keys.h"
 #include "settings_test_support.h"
+#include "test_application.h"
 
 namespace qelta::testing {
 namespace {
 
 using C = ConfigControl;
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "qwatch_config_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
-
 class ConfigurationFormTest : public ConfigFixture {
  protected:
-  void SetUp() override { App(); }
+  void SetUp() override { TestApplication(); }
   void TearDown() override { QApplication::setFont(QFont()); }
 
   TConfigurationForm& Form() {

@@ -227,7 +227,8 @@ void TConfigurationForm::CreateControls() {
   CatchStats = check(C::CatchStats, "CatchStats", "Накапливать статистику UPS",
                      "Накапливать статистику для дальнейшего построения графиков в разделе "
                      "\"Статистика\".");
-  AutoRun = check(C::AutoRun, "AutoRun", kAutoRunCaption, kAutoRunHint);
+  AutoRun =
+      check(C::AutoRun, "AutoRun", platform_texts::kAutoRunCaption, platform_texts::kAutoRunHint);
   WarnOnModeChangeCheckbox = check(C::WarnOnModeChangeCheckbox, "WarnOnModeChangeCheckbox",
                                    "Сообщать о переходе на питание от батарей",
                                    "Сообщать о переходе на питание от батарей и обратно.");

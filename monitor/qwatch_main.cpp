@@ -14,6 +14,7 @@
 #include "link/modems.h"
 #include "link/serial_port.h"
 #include "link/ups.h"
+#include "link/ups_port_probe.h"
 #include "monitor/handler_guard.h"
 #include "monitor/http_poster.h"
 #include "monitor/popup_placement.h"
@@ -22,14 +23,20 @@
 #include "monitor/start_mode.h"
 #include "monitor/tray_icons.h"
 #include "monitor/tray_menu.h"
+#include "platform/busy_indicator.h"
 #include "platform/desktop_balloons.h"
+#include "platform/file_open_dialog.h"
 #include "platform/instance_channel.h"
 #include "platform/logind_power_control.h"
 #include "platform/message_box_error_reporter.h"
+#include "platform/message_boxes.h"
 #include "platform/qt_timer.h"
+#include "platform/serial_adapters.h"
 #include "platform/sound_player.h"
 #include "platform/wall_clock.h"
 #include "settings/autorun_store.h"
+#include "settings/port_search.h"
+#include "settings/qwatch_config.h"
 #include "settings/settings_store.h"
 #include "stats/stats.h"
 
@@ -56,11 +63,16 @@ TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(
   sound_ = std::make_unique<CanberraSoundPlayer>();
   http_ = std::make_unique<TcpHttpPoster>();
   stats_ = std::make_unique<StatsFile>();
+  serial_adapters_ = std::make_unique<LinuxSerialAdapters>();
+  message_boxes_ = std::make_unique<QtMessageBoxes>();
+  file_dialog_ = std::make_unique<QtFileOpenDialog>();
+  busy_ = std::make_unique<WaitCursor>();
   RunGuarded([this] { FormCreate(); });
   if (!monitoring_) termination_requested_ = true;
 }
 
 TMainForm::~TMainForm() {
+  configuration_form_.reset();
   FormDestroy();
 }
 
@@ -76,6 +88,8 @@ void TMainForm::FormCreate() {
   hid_ = std::make_unique<HidPort>();
   transport_ = std::make_unique<UpsTransport>(*serial_, *hid_);
   protocol_ = std::make_unique<UpsProtocol>(*transport_, *settings_store_, *wall_clock_);
+  port_probe_ = std::make_unique<LinkUpsProbe>(*protocol_, *serial_, *wall_clock_);
+  port_search_ = std::make_unique<PortSearch>(*port_probe_, *settings_store_, *serial_adapters_);
 
   MonitorDependencies deps{*protocol_, *this, *this, *balloons_, *power_, *sound_, *this, *timers_};
   core_ = std::make_unique<MonitorCore>(deps);
@@ -159,7 +173,8 @@ void TMainForm::BuildTray() {
   PerformTestMenu = add("&Тестирование UPS...", &MonitorCore::PerformTestMenuClick);
   TrayMenu->addSeparator();
   ConfigurationMenu = add("&Конфигурация...", nullptr);
-  not_yet(ConfigurationMenu);
+  connect(ConfigurationMenu, &QAction::triggered, this,
+          [this] { RunGuarded([this] { ConfigurationMenuClick(); }); });
   AboutMenu = add("&О программе", nullptr);
   not_yet(AboutMenu);
   CloseMenu = TrayMenu->addAction(QStringLiteral("&Закрыть"));
@@ -206,6 +221,32 @@ void TMainForm::CreateInfoForm() {
   if (core_ == nullptr || settings_store_ == nullptr) return;
   InfoForm = new TInfoForm(*core_, *settings_store_, *balloons_, *timers_);
   if (monitoring_) core_->SetPopup(this);
+}
+
+void TMainForm::ConfigurationMenuClick() {
+  if (configuration_form_ == nullptr) {
+    ConfigurationDependencies deps{*settings_store_,
+                                   *autorun_store_,
+                                   core_->UpdateTimer(),
+                                   [this] { post_->PostCounter = 0; },
+                                   *sound_,
+                                   *port_search_,
+                                   *message_boxes_,
+                                   *file_dialog_,
+                                   *busy_,
+                                   QCoreApplication::applicationFilePath().toStdString()};
+    auto form = std::make_unique<TConfigurationForm>(
+        deps, [this](const std::function<void()>& handler) { RunGuarded(handler); });
+    // A store failure while filling ends here; the next request tries again.
+    form->FormCreate();
+    configuration_form_ = std::move(form);
+  }
+  if (configuration_form_->isVisible()) {
+    configuration_form_->raise();
+    configuration_form_->activateWindow();
+  } else {
+    configuration_form_->show();
+  }
 }
 
 void TMainForm::CloseMenuClick() {

@@ -16,6 +16,13 @@ namespace qelta {
 
 class BalloonRouter;
 class BalloonSink;
+class BusyIndicator;
+class FileOpenDialog;
+class MessageBoxes;
+class PortSearch;
+class SerialAdapterCatalog;
+class TConfigurationForm;
+class UpsProbe;
 class ErrorReporter;
 class HidBranch;
 class HttpPoster;
@@ -54,6 +61,11 @@ class TMainForm : public QWidget,
   QMenu* Menu() const { return TrayMenu; }
 
   void CloseMenuClick();
+  // Opens the configuration dialog: created and filled on first use, then kept; shown when
+  // hidden, brought to the front when shown.
+  void ConfigurationMenuClick();
+  // The configuration dialog; null until it is first opened.
+  TConfigurationForm* ConfigurationForm() const { return configuration_form_.get(); }
 
  private:
   void FormCreate();
@@ -98,6 +110,13 @@ class TMainForm : public QWidget,
   std::unique_ptr<HttpPoster> http_;
   std::unique_ptr<MonitorCore> core_;
   std::unique_ptr<PostReport> post_;
+  std::unique_ptr<SerialAdapterCatalog> serial_adapters_;
+  std::unique_ptr<UpsProbe> port_probe_;
+  std::unique_ptr<PortSearch> port_search_;
+  std::unique_ptr<MessageBoxes> message_boxes_;
+  std::unique_ptr<FileOpenDialog> file_dialog_;
+  std::unique_ptr<BusyIndicator> busy_;
+  std::unique_ptr<TConfigurationForm> configuration_form_;
   InstanceChannel* instance_ = nullptr;
 
   QSystemTrayIcon* Tray = nullptr;

@@ -2,9 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/status_records.h"
+#include "stats/range_read.h"
+#include "stats/stats_index.h"
 
 namespace qelta {
 
@@ -23,18 +26,31 @@ std::string DefaultStatsFilePath();
 
 // The statistics file: a headerless sequence of 112-byte records (EncodeStatusRaw), in the
 // order they were appended. The file is opened and exclusively locked around every single
-// operation and closed afterwards; nothing is kept in memory between calls. While another
-// opener holds the lock, appends are dropped and reads come back empty, silently.
+// operation and closed afterwards. While another opener holds the lock, appends are dropped
+// and reads come back empty, silently.
+//
+// So that one day comes back at once from years of samples, range reads keep a summary of the
+// time range of each block of records (StatsIndex), in memory and in a side file beside the
+// statistics file (IndexFilePathFor). The summary only decides which blocks need not be
+// read; it is checked against the file at every read and dropped when the file is not the
+// one it describes, so every read returns exactly what a read of the whole file would.
 class StatsFile {
  public:
   // Records read per chunk: the reader holds no more of the file than this at a time,
   // besides the records it keeps. 9216 records are 1,032,192 bytes (just under 1 MiB), a
   // whole number of 4 KiB pages, so every chunk starts on a page boundary.
   static constexpr size_t kDefaultChunkRecords = 9216;
+  // Records per summarised block: 2048 records are 229,376 bytes (56 pages), about 1.7 hours
+  // of 3-second samples; a year of them is summarised in about 5,100 blocks (120 KB).
+  static constexpr size_t kDefaultBlockRecords = 2048;
+  // Summarised blocks whose first and last records are read back before a read relies on the
+  // summary (besides those it reads anyway).
+  static constexpr size_t kDefaultProbedBlocks = 64;
 
   // The file of the running executable.
   StatsFile();
-  explicit StatsFile(std::string path, size_t chunk_records = kDefaultChunkRecords);
+  explicit StatsFile(std::string path, size_t chunk_records = kDefaultChunkRecords,
+                     size_t block_records = kDefaultBlockRecords);
   ~StatsFile();
 
   StatsFile(const StatsFile&) = delete;
@@ -54,17 +70,30 @@ class StatsFile {
   void AppendStatsRecord(const TUPSStatusRaw& Sample);
 
   // Replaces `Records` with the records whose time t satisfies FromTime <= t <= ToTime
-  // (unsigned) and t != 0, in file order. The file is streamed in chunks; a trailing fragment
-  // is ignored. When the file cannot be opened `Records` becomes empty. A read error stops
-  // the read and keeps what was found before it. If memory runs out, std::bad_alloc reaches
-  // the caller with the file closed and `Records` unchanged.
+  // (unsigned) and t != 0, in file order. Only the blocks that the summary cannot rule out
+  // are read, in chunks, and the records after the summarised blocks; a trailing fragment is
+  // ignored. When the file cannot be opened `Records` becomes empty. A read error stops the
+  // read and keeps what was found before it. If memory runs out, std::bad_alloc reaches the
+  // caller with the file closed and `Records` unchanged.
   void ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRawData& Records);
   TUPSStatusRawData ReadStatsRange(uint32_t FromTime, uint32_t ToTime);
 
+  // What the last range read looked at.
+  const RangeReadReport& last_read() const { return last_read_; }
+  bool last_read_loaded_side_file() const { return last_read_loaded_side_file_; }
+
  private:
+  // The summary to start from for the file as it is now, and how many of its blocks may be
+  // relied on: the one in memory, else the side file's.
+  size_t ChooseIndex(const FileIdentity& now);
+
   std::string path_;
   size_t chunk_records_;
+  size_t block_records_;
   int StatsStream = -1;  // open descriptor during one operation, -1 otherwise
+  std::optional<StatsIndex> index_;
+  RangeReadReport last_read_;
+  bool last_read_loaded_side_file_ = false;
 };
 
 }  // namespace qelta

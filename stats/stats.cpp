@@ -133,6 +133,19 @@ void StatsFile::AppendStatsRecord(const TUPSStatusRaw& Sample) {
   const StatusRawBytes bytes = EncodeStatusRaw(Sample);
   // A failed or partial write leaves at most a fragment, which the next append overwrites.
   WriteAllAt(StatsStream, bytes.data(), bytes.size(), end_of_records);
+  VouchForAppend(IdentityOf(info));
+}
+
+void StatsFile::VouchForAppend(const FileIdentity& before) {
+  // Nothing but bytes at or after the end of the last whole record was written: a summary
+  // of the file as it was before still describes every block it covers.
+  struct stat info;
+  if (fstat(StatsStream, &info) != 0) return;
+  const FileIdentity after = IdentityOf(info);
+  if (index_ && index_->identity == before) index_->identity = after;
+  if (VouchForAppendInIndexFile(IndexFilePathFor(path_), before, after)) {
+    side_file_identity_ = after;
+  }
 }
 
 size_t StatsFile::ChooseIndex(const FileIdentity& now) {
@@ -145,6 +158,7 @@ size_t StatsFile::ChooseIndex(const FileIdentity& now) {
       LoadIndexFile(IndexFilePathFor(path_), static_cast<uint32_t>(block_records_));
   if (saved) {
     const size_t trusted = TrustedBlocks(*saved, now);
+    side_file_identity_ = saved->identity;
     if (trusted > 0) {
       index_ = std::move(saved);
       last_read_loaded_side_file_ = true;
@@ -177,10 +191,14 @@ void StatsFile::ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRaw
     last_read_ =
         ReadRangeWithIndex(StatsStream, now, FromTime, ToTime, settings, updated, trusted, kept);
     index_ = std::move(updated);
-    // The side file is rewritten when the summary grew, which includes every summary made
-    // anew; a failure to write it only costs time at a later start.
-    if (last_read_.completed && last_read_.blocks_summarised > 0) {
-      SaveIndexFile(IndexFilePathFor(path_), *index_);
+    // The side file is rewritten when the summary grew (which includes every summary made
+    // anew) or when it describes another state of the file; a failure to write it only costs
+    // time at a later start.
+    if (last_read_.completed && !index_->blocks.empty() &&
+        (last_read_.blocks_summarised > 0 || side_file_identity_ != index_->identity)) {
+      if (SaveIndexFile(IndexFilePathFor(path_), *index_)) {
+        side_file_identity_ = index_->identity;
+      }
     }
   }
   Records = std::move(kept);

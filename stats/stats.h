@@ -32,8 +32,10 @@ std::string DefaultStatsFilePath();
 // So that one day comes back at once from years of samples, range reads keep a summary of the
 // time range of each block of records (StatsIndex), in memory and in a side file beside the
 // statistics file (IndexFilePathFor). The summary only decides which blocks need not be
-// read; it is checked against the file at every read and dropped when the file is not the
-// one it describes, so every read returns exactly what a read of the whole file would.
+// read. It is relied on only for the file exactly as a read or an append of this class last
+// saw it (device, inode, size, times), after checking the first and last records of some of
+// its blocks and of every block read; otherwise it is dropped and the whole file is read.
+// So every read returns what a read of the whole file would.
 class StatsFile {
  public:
   // Records read per chunk: the reader holds no more of the file than this at a time,
@@ -67,6 +69,8 @@ class StatsFile {
 
   // Writes `Sample` at the end of the last whole record, overwriting a trailing fragment left
   // by an interrupted write. Every failure is swallowed: the sample is then not recorded.
+  // A summary (in memory or in the side file) that described the file before the append is
+  // brought forward to the file after it.
   void AppendStatsRecord(const TUPSStatusRaw& Sample);
 
   // Replaces `Records` with the records whose time t satisfies FromTime <= t <= ToTime
@@ -86,12 +90,17 @@ class StatsFile {
   // The summary to start from for the file as it is now, and how many of its blocks may be
   // relied on: the one in memory, else the side file's.
   size_t ChooseIndex(const FileIdentity& now);
+  // After an append to the open file, which was `before` it: the summaries in memory and in
+  // the side file that described the file as it was now describe it as it is.
+  void VouchForAppend(const FileIdentity& before);
 
   std::string path_;
   size_t chunk_records_;
   size_t block_records_;
   int StatsStream = -1;  // open descriptor during one operation, -1 otherwise
   std::optional<StatsIndex> index_;
+  // The identity the side file was last seen or made to hold.
+  std::optional<FileIdentity> side_file_identity_;
   RangeReadReport last_read_;
   bool last_read_loaded_side_file_ = false;
 };

@@ -38,16 +38,9 @@ uint64_t MarkOfBytes(const uint8_t* data, size_t size) {
 }
 
 size_t TrustedBlocks(const StatsIndex& index, const FileIdentity& now) {
-  const FileIdentity& then = index.identity;
-  if (index.block_records == 0 || index.blocks.empty()) return 0;
-  if (then.device != now.device || then.inode != now.inode) return 0;
-  if (now.size < then.size) return 0;
+  if (index.block_records == 0 || index.blocks.empty() || index.identity != now) return 0;
   const uint64_t summarised = static_cast<uint64_t>(index.blocks.size()) * index.block_records;
   if (now.size / 112 < summarised) return 0;
-  if (now.size == then.size &&
-      (now.modified_ns != then.modified_ns || now.changed_ns != then.changed_ns)) {
-    return 0;
-  }
   return index.blocks.size();
 }
 

@@ -59,10 +59,12 @@ struct StatsIndex {
 };
 
 // How many of the index's blocks may be relied on for the file as it is now, judged by what
-// the file system tells alone (the content is checked afterwards): none when the file is
-// another one, when it got shorter than the summarised blocks, or when it kept its size but
-// was written or had its times changed (rewritten in place); all of them when it is
-// unchanged or only grew.
+// the file system tells (the content is checked afterwards): all of them when the file is
+// exactly as the index last saw it (device, inode, size, modification and change times),
+// none otherwise. A file that grew is not taken as appended to: an append is vouched for by
+// the appender itself (StatsFile), which alone knows that it wrote nothing but the new
+// record; any other change, a hand edit made while the monitor kept appending included,
+// leads to a full read.
 size_t TrustedBlocks(const StatsIndex& index, const FileIdentity& now);
 
 // The blocks among the first `trusted` whose first and last records are read back to check

@@ -14,11 +14,12 @@ namespace qelta {
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'E', 'L', 'T', 'A', 'I', 'D', 'X'};
-constexpr uint32_t kVersion = 1;
-// magic, version, record size, block size, reserved; identity (5 x 8); block count.
-constexpr size_t kHeaderSize = 8 + 4 * 4 + 5 * 8 + 8;
+constexpr uint32_t kVersion = 2;
+// magic, version, record size, block size, reserved; identity (5 x 8); block count, hash of
+// the blocks; hash of the header up to here.
+constexpr size_t kHeaderHashedSize = 8 + 4 * 4 + 5 * 8 + 8 + 8;
+constexpr size_t kHeaderSize = kHeaderHashedSize + 8;
 constexpr size_t kBlockSize = 4 + 4 + 8 + 8;
-constexpr size_t kTrailerSize = 8;
 // Far more than the summary of any statistics file needs (a terabyte of records takes
 // about 100 MB); a longer file is not read.
 constexpr uint64_t kMaxFileBytes = uint64_t{256} << 20;
@@ -82,6 +83,66 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
   return true;
 }
 
+void PutIdentity(Writer& w, const FileIdentity& id) {
+  w.U64(id.device);
+  w.U64(id.inode);
+  w.U64(id.size);
+  w.U64(static_cast<uint64_t>(id.modified_ns));
+  w.U64(static_cast<uint64_t>(id.changed_ns));
+}
+
+bool GetIdentity(Reader& r, FileIdentity& id) {
+  uint64_t modified = 0, changed = 0;
+  if (!r.U64(id.device) || !r.U64(id.inode) || !r.U64(id.size) || !r.U64(modified) ||
+      !r.U64(changed)) {
+    return false;
+  }
+  id.modified_ns = static_cast<int64_t>(modified);
+  id.changed_ns = static_cast<int64_t>(changed);
+  return true;
+}
+
+std::vector<uint8_t> EncodeHeader(uint32_t block_records, const FileIdentity& identity,
+                                  uint64_t block_count, uint64_t blocks_hash) {
+  Writer w;
+  w.Bytes(kMagic, sizeof kMagic);
+  w.U32(kVersion);
+  w.U32(static_cast<uint32_t>(kStatusRawSize));
+  w.U32(block_records);
+  w.U32(0);
+  PutIdentity(w, identity);
+  w.U64(block_count);
+  w.U64(blocks_hash);
+  w.U64(MarkOfBytes(w.out().data(), w.out().size()));
+  return std::move(w.out());
+}
+
+struct Header {
+  uint32_t block_records = 0;
+  FileIdentity identity;
+  uint64_t block_count = 0;
+  uint64_t blocks_hash = 0;
+};
+
+// The header at the start of `bytes` (at least kHeaderSize of them), when it is intact and
+// of this version.
+std::optional<Header> DecodeHeader(const uint8_t* bytes) {
+  Reader check(bytes + kHeaderHashedSize, 8);
+  uint64_t stored = 0;
+  if (!check.U64(stored) || stored != MarkOfBytes(bytes, kHeaderHashedSize)) return std::nullopt;
+  Reader r(bytes, kHeaderHashedSize);
+  char magic[sizeof kMagic];
+  uint32_t version = 0, record_size = 0, reserved = 0;
+  Header h;
+  if (!r.Bytes(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 ||
+      !r.U32(version) || version != kVersion || !r.U32(record_size) ||
+      record_size != kStatusRawSize || !r.U32(h.block_records) || !r.U32(reserved) ||
+      !GetIdentity(r, h.identity) || !r.U64(h.block_count) || !r.U64(h.blocks_hash)) {
+    return std::nullopt;
+  }
+  return h;
+}
+
 }  // namespace
 
 std::string IndexFilePathFor(const std::string& stats_path) {
@@ -89,57 +150,35 @@ std::string IndexFilePathFor(const std::string& stats_path) {
 }
 
 std::vector<uint8_t> EncodeIndexFile(const StatsIndex& index) {
-  Writer w;
-  w.Bytes(kMagic, sizeof kMagic);
-  w.U32(kVersion);
-  w.U32(static_cast<uint32_t>(kStatusRawSize));
-  w.U32(index.block_records);
-  w.U32(0);
-  w.U64(index.identity.device);
-  w.U64(index.identity.inode);
-  w.U64(index.identity.size);
-  w.U64(static_cast<uint64_t>(index.identity.modified_ns));
-  w.U64(static_cast<uint64_t>(index.identity.changed_ns));
-  w.U64(index.blocks.size());
+  Writer blocks;
   for (const BlockSummary& b : index.blocks) {
-    w.U32(b.min_time);
-    w.U32(b.max_time);
-    w.U64(b.first_mark);
-    w.U64(b.last_mark);
+    blocks.U32(b.min_time);
+    blocks.U32(b.max_time);
+    blocks.U64(b.first_mark);
+    blocks.U64(b.last_mark);
   }
-  const uint64_t check = MarkOfBytes(w.out().data(), w.out().size());
-  w.U64(check);
-  return std::move(w.out());
+  std::vector<uint8_t> out = EncodeHeader(index.block_records, index.identity, index.blocks.size(),
+                                          MarkOfBytes(blocks.out().data(), blocks.out().size()));
+  out.insert(out.end(), blocks.out().begin(), blocks.out().end());
+  return out;
 }
 
 std::optional<StatsIndex> DecodeIndexFile(const std::vector<uint8_t>& bytes,
                                           uint32_t block_records) {
-  if (bytes.size() < kHeaderSize + kTrailerSize) return std::nullopt;
-  const size_t body = bytes.size() - kTrailerSize;
-  uint64_t stored_check = 0;
-  Reader trailer(bytes.data() + body, kTrailerSize);
-  if (!trailer.U64(stored_check) || stored_check != MarkOfBytes(bytes.data(), body)) {
+  if (bytes.size() < kHeaderSize) return std::nullopt;
+  const std::optional<Header> header = DecodeHeader(bytes.data());
+  if (!header || header->block_records != block_records) return std::nullopt;
+  const size_t body = bytes.size() - kHeaderSize;
+  if (header->block_count > kMaxFileBytes / kBlockSize ||
+      header->block_count * kBlockSize != body ||
+      MarkOfBytes(bytes.data() + kHeaderSize, body) != header->blocks_hash) {
     return std::nullopt;
   }
-  Reader r(bytes.data(), body);
-  char magic[sizeof kMagic];
-  uint32_t version = 0, record_size = 0, reserved = 0;
   StatsIndex index;
-  uint64_t modified = 0, changed = 0, count = 0;
-  if (!r.Bytes(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0 ||
-      !r.U32(version) || version != kVersion || !r.U32(record_size) ||
-      record_size != kStatusRawSize || !r.U32(index.block_records) ||
-      index.block_records != block_records || !r.U32(reserved) || !r.U64(index.identity.device) ||
-      !r.U64(index.identity.inode) || !r.U64(index.identity.size) || !r.U64(modified) ||
-      !r.U64(changed) || !r.U64(count)) {
-    return std::nullopt;
-  }
-  if (count > kMaxFileBytes / kBlockSize || count * kBlockSize != body - kHeaderSize) {
-    return std::nullopt;
-  }
-  index.identity.modified_ns = static_cast<int64_t>(modified);
-  index.identity.changed_ns = static_cast<int64_t>(changed);
-  index.blocks.resize(static_cast<size_t>(count));
+  index.block_records = header->block_records;
+  index.identity = header->identity;
+  index.blocks.resize(static_cast<size_t>(header->block_count));
+  Reader r(bytes.data() + kHeaderSize, body);
   for (BlockSummary& b : index.blocks) {
     if (!r.U32(b.min_time) || !r.U32(b.max_time) || !r.U64(b.first_mark) || !r.U64(b.last_mark)) {
       return std::nullopt;
@@ -187,6 +226,30 @@ bool SaveIndexFile(const std::string& path, const StatsIndex& index) {
   ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
   if (!ok) unlink(temporary.c_str());
   return ok;
+}
+
+bool VouchForAppendInIndexFile(const std::string& path, const FileIdentity& before,
+                               const FileIdentity& after) {
+  int fd;
+  do {
+    fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
+  uint8_t bytes[kHeaderSize];
+  bool vouched = false;
+  struct stat info;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      pread(fd, bytes, kHeaderSize, 0) == static_cast<ssize_t>(kHeaderSize)) {
+    const std::optional<Header> header = DecodeHeader(bytes);
+    if (header && header->identity == before) {
+      const std::vector<uint8_t> updated =
+          EncodeHeader(header->block_records, after, header->block_count, header->blocks_hash);
+      vouched =
+          pwrite(fd, updated.data(), updated.size(), 0) == static_cast<ssize_t>(updated.size());
+    }
+  }
+  close(fd);
+  return vouched;
 }
 
 }  // namespace qelta

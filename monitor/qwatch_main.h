@@ -27,6 +27,7 @@ class Settings;
 class SoundPlayer;
 class StatsFile;
 class TInfoForm;
+class TStatsForm;
 class TimerFactory;
 class UpsProtocol;
 class UpsTransport;
@@ -54,6 +55,9 @@ class TMainForm : public QWidget,
   QMenu* Menu() const { return TrayMenu; }
 
   void CloseMenuClick();
+  // The tray menu's "&Статистика...": creates the statistics window on first use and loads
+  // the current day into it, then shows it (or focuses it when it is visible).
+  void StatsMenuClick();
 
  private:
   void FormCreate();
@@ -110,6 +114,7 @@ class TMainForm : public QWidget,
   QAction* AboutMenu = nullptr;
   QAction* CloseMenu = nullptr;
   TInfoForm* InfoForm = nullptr;
+  TStatsForm* StatsForm = nullptr;  // a child window: owned by this one
   bool monitoring_ = false;
 };
 

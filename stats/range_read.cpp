@@ -13,6 +13,9 @@ namespace qelta {
 
 namespace {
 
+// Records reserved ahead for a read at most: a week of 3-second samples.
+constexpr uint64_t kMostReserved = 7 * 28800;
+
 uint32_t TimeOfRecord(const uint8_t* record) {
   return static_cast<uint32_t>(record[0]) | static_cast<uint32_t>(record[1]) << 8 |
          static_cast<uint32_t>(record[2]) << 16 | static_cast<uint32_t>(record[3]) << 24;
@@ -133,11 +136,17 @@ RangeReadReport ReadRangeWithIndex(int fd, const FileIdentity& now, uint32_t fro
     posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     const std::vector<size_t> probed = ProbedBlocks(relied, settings.max_probes);
     const auto runs = BlocksToRead(index.blocks, relied, from, to);
+    for (const auto& [first, end] : runs) Prefetch(fd, first * block, (end - first) * block);
     for (size_t b : probed) {
       Prefetch(fd, b * block, 1);
       Prefetch(fd, (b + 1) * block - 1, 1);
     }
-    for (const auto& [first, end] : runs) Prefetch(fd, first * block, (end - first) * block);
+
+    // Room for what the runs can hold, so that the result is not moved while it grows (a
+    // day is about 30,000 records).
+    uint64_t run_records = 0;
+    for (const auto& [first, end] : runs) run_records += (end - first) * block;
+    kept.reserve(static_cast<size_t>(std::min<uint64_t>(run_records, kMostReserved)));
 
     bool matches = true;
     for (size_t b : probed) {

@@ -566,9 +566,9 @@ TEST_F(StatsIndexTest, AppendsDuringReadsGiveAFullScanOfSomeMomentOfTheRead) {
   std::atomic<bool> stop{false};
   std::thread writer([&] {
     Recording more(12, 1'650'100'000);
-    while (!stop) {
+    for (int i = 0; i < 2000 && !stop; ++i) {
       Append(path_, more.NextBytes(7));
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
   });
   StatsFile file(path_, 50, 16);

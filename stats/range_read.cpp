@@ -13,6 +13,8 @@ namespace qelta {
 
 namespace {
 
+// The most blocks' worth of records after the summarised blocks asked for in advance.
+constexpr uint64_t kMostPrefetchedTail = 8;
 // Records reserved ahead for a read at most: a week of 3-second samples.
 constexpr uint64_t kMostReserved = 7 * 28800;
 
@@ -137,6 +139,10 @@ RangeReadReport ReadRangeWithIndex(int fd, const FileIdentity& now, uint32_t fro
     const std::vector<size_t> probed = ProbedBlocks(relied, settings.max_probes);
     const auto runs = BlocksToRead(index.blocks, relied, from, to);
     for (const auto& [first, end] : runs) Prefetch(fd, first * block, (end - first) * block);
+    // The records after the summarised blocks are read in any case; when they are few (the
+    // summary is kept up to date as the file grows), along with the rest.
+    const uint64_t tail = relied * block;
+    if (whole - tail <= kMostPrefetchedTail * block) Prefetch(fd, tail, whole - tail);
     for (size_t b : probed) {
       Prefetch(fd, b * block, 1);
       Prefetch(fd, (b + 1) * block - 1, 1);

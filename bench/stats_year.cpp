@@ -1,7 +1,12 @@
-// A year of 3-second samples in the statistics file: how long reading one day takes, compared
-// with reading the whole file plainly, and how much memory the process needs at its peak.
+// A year of 3-second samples in the statistics file (one hour a day on battery): how long
+// reading one day takes next to a plain sequential read of the whole file, with the file's
+// pages cached (warm) and dropped (cold); the statistics window's whole refresh (read and
+// columns) and one paint of its graph; and the process's peak memory.
 //
-// Usage: bench_stats_year [folder]   (default: $TMPDIR or /tmp)
+// Usage: bench_stats_year [--drop-caches] [folder]   (default folder: $TMPDIR or /tmp)
+//   Cold reads drop the file's pages with posix_fadvise(POSIX_FADV_DONTNEED); with
+//   --drop-caches (root only) every cache of the system is dropped instead
+//   (/proc/sys/vm/drop_caches), file metadata included.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -21,8 +26,15 @@
 #include <string>
 #include <vector>
 
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
 #include "link/status_records.h"
+#include "stats/day_columns.h"
+#include "stats/graph_painter.h"
 #include "stats/stats.h"
+#include "stats/stats_index_file.h"
 
 namespace {
 
@@ -37,10 +49,12 @@ constexpr size_t kPlainReadBytes = size_t{1} << 20;
 
 // Paths for the signal handler, which may only call async-signal-safe functions.
 char g_file[4096];
+char g_side[4096];
 char g_dir[4096];
 
 void RemoveFiles() {
   if (g_file[0]) unlink(g_file);
+  if (g_side[0]) unlink(g_side);
   if (g_dir[0]) rmdir(g_dir);
 }
 
@@ -53,8 +67,11 @@ struct Cleanup {
   ~Cleanup() { RemoveFiles(); }
 };
 
-constexpr int kWarmRuns = 5;
-constexpr int kColdRuns = 2;
+constexpr int kWarmRuns = 7;
+constexpr int kColdRuns = 5;
+constexpr int kPaints = 300;
+// Every day from 15:00 to 16:00 on battery.
+constexpr uint32_t kBatteryFrom = 15 * 3600, kBatteryTo = 16 * 3600;
 
 // Every sample of the day, in order.
 bool DayIsRight(const qelta::TUPSStatusRawData& records, uint32_t from, uint32_t to) {
@@ -98,13 +115,19 @@ bool BuildFile(const char* path) {
   status.temp = "31.0";
   status.status_ups_is_line_interactive = true;
   status.status_beeper = true;
-  const qelta::StatusRawBytes pattern = qelta::EncodeStatusRaw(qelta::StatusToRaw(status, 0));
+  // Mains samples at 16 input voltages from 222.0 to 237.0, and a battery sample.
+  std::vector<qelta::StatusRawBytes> mains;
+  for (int v = 0; v < 16; ++v) {
+    status.IP_voltage = std::to_string(222 + v) + ".0";
+    mains.push_back(qelta::EncodeStatusRaw(qelta::StatusToRaw(status, 0)));
+  }
+  status.IP_voltage = "000.0";
+  status.status_using_battery = true;
+  const qelta::StatusRawBytes battery = qelta::EncodeStatusRaw(qelta::StatusToRaw(status, 0));
 
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   auto block = std::make_unique<uint8_t[]>(kBuildBlockRecords * kStatusRawSize);
-  for (size_t i = 0; i < kBuildBlockRecords; ++i)
-    std::memcpy(block.get() + i * kStatusRawSize, pattern.data(), kStatusRawSize);
   bool ok = true;
   for (uint64_t first = 0; ok && first < kRecords; first += kBuildBlockRecords) {
     const size_t count =
@@ -112,6 +135,11 @@ bool BuildFile(const char* path) {
     for (size_t i = 0; i < count; ++i) {
       const uint32_t t = kFirstStamp + static_cast<uint32_t>((first + i) * kStep);
       uint8_t* record = block.get() + i * kStatusRawSize;
+      const uint32_t second = (t - kFirstStamp) % 86400;
+      const auto& pattern = second >= kBatteryFrom && second < kBatteryTo
+                                ? battery
+                                : mains[(second / 1200 + second / 97) % mains.size()];
+      std::memcpy(record, pattern.data(), kStatusRawSize);
       record[0] = static_cast<uint8_t>(t);
       record[1] = static_cast<uint8_t>(t >> 8);
       record[2] = static_cast<uint8_t>(t >> 16);
@@ -148,11 +176,34 @@ long long PlainRead(const char* path) {
   return got < 0 ? -1 : total;
 }
 
-void DropCache(const char* path) {
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-  close(fd);
+bool g_drop_all_caches = false;
+
+// The file's pages out of the page cache (or every cache, with --drop-caches), then a pause
+// so that the work of dropping a gigabyte of pages is not timed with the next read.
+void DropCache(const std::string& path) {
+  if (g_drop_all_caches) {
+    sync();
+    std::ofstream("/proc/sys/vm/drop_caches") << "3\n";
+  } else {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    fdatasync(fd);  // dirty pages would stay
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(fd);
+  }
+  usleep(300'000);
+}
+
+template <typename F>
+double TimeOf(F&& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return Seconds(start);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
 }
 
 int Run(const std::string& folder) {
@@ -169,6 +220,10 @@ int Run(const std::string& folder) {
                  free_bytes / 1e9, folder.c_str(), kRecords * kStatusRawSize / 1e9);
     return 2;
   }
+  if (g_drop_all_caches && access("/proc/sys/vm/drop_caches", W_OK) != 0) {
+    std::fprintf(stderr, "--drop-caches needs write access to /proc/sys/vm/drop_caches\n");
+    return 2;
+  }
 
   std::string dir = folder + "/qelta-stats-bench-XXXXXX";
   if (!mkdtemp(dir.data())) {
@@ -177,8 +232,10 @@ int Run(const std::string& folder) {
     return 2;
   }
   const std::string file = dir + "/qelta-monitor.stats";
+  const std::string side = qelta::IndexFilePathFor(file);
   std::snprintf(g_dir, sizeof g_dir, "%s", dir.c_str());
   std::snprintf(g_file, sizeof g_file, "%s", file.c_str());
+  std::snprintf(g_side, sizeof g_side, "%s", side.c_str());
   Cleanup cleanup;
   signal(SIGINT, OnSignal);
   signal(SIGTERM, OnSignal);
@@ -186,90 +243,186 @@ int Run(const std::string& folder) {
   std::printf("file: %s, %llu records of %zu bytes = %.3f GB\n", file.c_str(),
               static_cast<unsigned long long>(kRecords), kStatusRawSize,
               kRecords * kStatusRawSize / 1e9);
-  auto start = std::chrono::steady_clock::now();
-  if (!BuildFile(file.c_str())) {
-    std::fprintf(stderr, "writing the file failed: %s\n", std::strerror(errno));
-    return 2;
-  }
-  std::printf("built in %.2f s; peak memory after building (VmHWM): %ld kB\n", Seconds(start),
+  std::printf("cold reads: %s\n", g_drop_all_caches
+                                      ? "every cache dropped (/proc/sys/vm/drop_caches)"
+                                      : "the files' pages dropped (POSIX_FADV_DONTNEED)");
+  double built = TimeOf([&] {
+    if (!BuildFile(file.c_str())) {
+      std::fprintf(stderr, "writing the file failed: %s\n", std::strerror(errno));
+      std::exit(2);
+    }
+  });
+  std::printf("built in %.2f s; peak memory after building (VmHWM): %ld kB\n", built,
               StatusKilobytes("VmHWM"));
 
   // The day in the middle of the year: 28,800 samples.
   const uint32_t from = kFirstStamp + 182u * 86400u;
   const uint32_t to = from + 86399u;
-  qelta::StatsFile stats(file);
   qelta::TUPSStatusRawData records;
+  auto check = [&](const char* what) {
+    if (!DayIsRight(records, from, to)) {
+      std::fprintf(stderr, "wrong result of %s: %zu records\n", what, records.size());
+      std::exit(2);
+    }
+  };
 
-  // Cold: the file's pages dropped from the cache before each timed read; best of
-  // kColdRuns, the two kinds taking turns.
-  double plain_cold = 1e9, range_cold = 1e9;
-  for (int run = 0; run < kColdRuns; ++run) {
-    DropCache(file.c_str());
-    start = std::chrono::steady_clock::now();
-    const long long plain_bytes = PlainRead(file.c_str());
-    plain_cold = std::min(plain_cold, Seconds(start));
-    DropCache(file.c_str());
-    start = std::chrono::steady_clock::now();
+  // The first read ever: no side file yet, so the whole file is read and summarised.
+  DropCache(file);
+  double first_read = TimeOf([&] {
+    qelta::StatsFile stats(file);
     stats.ReadStatsRange(from, to, records);
-    range_cold = std::min(range_cold, Seconds(start));
-    if (plain_bytes != static_cast<long long>(kRecords * kStatusRawSize) ||
-        !DayIsRight(records, from, to)) {
-      std::fprintf(stderr, "wrong result: plain read %lld bytes, range read %zu records\n",
-                   plain_bytes, records.size());
+  });
+  check("the first read");
+  std::printf(
+      "first read of a day, no summary yet (reads and summarises the whole file, "
+      "cold): %.3f s; side file %lld bytes\n",
+      first_read, static_cast<long long>(std::ifstream(side, std::ios::ate).tellg()));
+
+  // Cold: the pages dropped before each timed read; best of kColdRuns, the kinds taking
+  // turns. "Started anew" is a new StatsFile, as after a start of the program: the summary
+  // comes from the side file, itself read cold.
+  qelta::StatsFile kept(file);
+  kept.ReadStatsRange(from, to, records);
+  std::vector<double> plain_cold, day_cold_new, day_cold_kept, refresh_cold;
+  uint64_t day_records_read = 0;
+  qelta::DayColumns columns;
+  for (int run = 0; run < kColdRuns; ++run) {
+    DropCache(file);
+    long long plain_bytes = 0;
+    plain_cold.push_back(TimeOf([&] { plain_bytes = PlainRead(file.c_str()); }));
+    if (plain_bytes != static_cast<long long>(kRecords * kStatusRawSize)) {
+      std::fprintf(stderr, "plain read: %lld bytes\n", plain_bytes);
       return 2;
     }
+    DropCache(file);
+    DropCache(side);
+    day_cold_new.push_back(TimeOf([&] {
+      qelta::StatsFile stats(file);
+      stats.ReadStatsRange(from, to, records);
+      day_records_read = stats.last_read().records_read;
+      if (!stats.last_read_loaded_side_file()) records.clear();
+    }));
+    check("a cold read started anew");
+    DropCache(file);
+    day_cold_kept.push_back(TimeOf([&] { kept.ReadStatsRange(from, to, records); }));
+    check("a cold read with the summary in memory");
+    DropCache(file);
+    refresh_cold.push_back(TimeOf([&] {
+      qelta::TUPSStatusRawData day;
+      kept.ReadStatsRange(from, to, day);
+      qelta::ReduceDay(day, from, columns);
+    }));
   }
 
   // Warm: the whole file in the page cache (read once before timing); best of kWarmRuns.
   PlainRead(file.c_str());
-  double plain_warm = 1e9, range_warm = 1e9;
-  double plain_cpu = 1e9, range_cpu = 1e9;
+  double plain_warm = 1e9, day_warm_new = 1e9, day_warm_kept = 1e9, refresh_warm = 1e9;
+  double plain_cpu = 1e9, day_cpu = 1e9;
   for (int run = 0; run < kWarmRuns; ++run) {
     double cpu = CpuSeconds();
-    start = std::chrono::steady_clock::now();
-    PlainRead(file.c_str());
-    plain_warm = std::min(plain_warm, Seconds(start));
+    plain_warm = std::min(plain_warm, TimeOf([&] { PlainRead(file.c_str()); }));
     plain_cpu = std::min(plain_cpu, CpuSeconds() - cpu);
     cpu = CpuSeconds();
-    start = std::chrono::steady_clock::now();
-    stats.ReadStatsRange(from, to, records);
-    range_warm = std::min(range_warm, Seconds(start));
-    range_cpu = std::min(range_cpu, CpuSeconds() - cpu);
-    if (!DayIsRight(records, from, to)) {
-      std::fprintf(stderr, "wrong result: %zu records\n", records.size());
-      return 2;
-    }
+    day_warm_kept =
+        std::min(day_warm_kept, TimeOf([&] { kept.ReadStatsRange(from, to, records); }));
+    day_cpu = std::min(day_cpu, CpuSeconds() - cpu);
+    check("a warm read");
+    day_warm_new = std::min(day_warm_new, TimeOf([&] {
+                              qelta::StatsFile stats(file);
+                              stats.ReadStatsRange(from, to, records);
+                            }));
+    check("a warm read started anew");
+    // What the window's refresh does: the read, then the columns.
+    refresh_warm = std::min(refresh_warm, TimeOf([&] {
+                              qelta::TUPSStatusRawData day;
+                              kept.ReadStatsRange(from, to, day);
+                              qelta::ReduceDay(day, from, columns);
+                            }));
+  }
+  int battery_columns = 0;
+  for (uint8_t state : columns.BinState) battery_columns += state == qelta::kBinBattery;
+  if (battery_columns != 36) {
+    std::fprintf(stderr, "wrong columns: %d battery columns\n", battery_columns);
+    return 2;
   }
 
+  // One paint of the graph at the window's initial size, the input series.
+  QImage image(906, 159, QImage::Format_RGB32);
+  qelta::GraphStyle style;
+  style.font = qelta::GraphFont();
+  std::vector<double> paints;
+  for (int i = 0; i < kPaints; ++i) {
+    paints.push_back(TimeOf([&] {
+      QPainter painter(&image);
+      qelta::PaintStatsGraph(painter, image.size(), columns, i % 2, style);
+    }));
+  }
+  const double paint_best = *std::min_element(paints.begin(), paints.end());
+  const double paint_median = Median(paints);
+  const double paint_worst = *std::max_element(paints.begin(), paints.end());
+
   const long peak_kb = StatusKilobytes("VmHWM");
-  std::printf("one day read: %zu records\n", records.size());
+  auto share = [](double part, double whole) { return 100.0 * part / whole; };
+  std::printf("one day: %zu records; %llu records read for it (besides 2 x %zu probed)\n",
+              records.size(), static_cast<unsigned long long>(day_records_read),
+              qelta::StatsFile::kDefaultProbedBlocks);
+  auto best = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
+  std::printf("cold (best and median of %d): full sequential read %.4f s, %.4f s\n", kColdRuns,
+              best(plain_cold), Median(plain_cold));
   std::printf(
-      "warm cache (best of %d): ReadStatsRange %.3f s, plain sequential read %.3f s, "
-      "ratio %.2f\n",
-      kWarmRuns, range_warm, plain_warm, range_warm / plain_warm);
+      "  day read, program started anew (side file): %.4f s = %.2f %%, median %.4f s = "
+      "%.2f %% of the full read\n",
+      best(day_cold_new), share(best(day_cold_new), best(plain_cold)), Median(day_cold_new),
+      share(Median(day_cold_new), Median(plain_cold)));
   std::printf(
-      "warm cache, processor time (user + system, best of %d): ReadStatsRange %.3f s, plain "
-      "sequential read %.3f s, ratio %.2f\n",
-      kWarmRuns, range_cpu, plain_cpu, range_cpu / plain_cpu);
+      "  day read, summary in memory:                %.4f s = %.2f %%, median %.4f s = "
+      "%.2f %% of the full read\n",
+      best(day_cold_kept), share(best(day_cold_kept), best(plain_cold)), Median(day_cold_kept),
+      share(Median(day_cold_kept), Median(plain_cold)));
+  std::printf("  refresh (day read + columns), summary in memory: %.4f s, median %.4f s\n",
+              best(refresh_cold), Median(refresh_cold));
+  std::printf("warm (best of %d): full sequential read %.4f s (processor %.4f s)\n", kWarmRuns,
+              plain_warm, plain_cpu);
+  std::printf("  day read, program started anew (side file): %.4f s = %.2f %% of the full read\n",
+              day_warm_new, share(day_warm_new, plain_warm));
   std::printf(
-      "cold cache (best of %d): ReadStatsRange %.3f s, plain sequential read %.3f s, "
-      "ratio %.2f\n",
-      kColdRuns, range_cold, plain_cold, range_cold / plain_cold);
+      "  day read, summary in memory:                %.4f s = %.2f %% of the full read "
+      "(processor %.4f s)\n",
+      day_warm_kept, share(day_warm_kept, plain_warm), day_cpu);
+  std::printf("  refresh (day read + columns), summary in memory: %.4f s\n", refresh_warm);
+  std::printf(
+      "paint of the graph, 906 x 159, %d paints: best %.3f ms, median %.3f ms, worst "
+      "%.3f ms\n",
+      kPaints, paint_best * 1e3, paint_median * 1e3, paint_worst * 1e3);
   std::printf("peak memory of the process (VmHWM): %ld kB = %.1f MB\n", peak_kb, peak_kb / 1024.0);
 
+  const double worst_cold = std::max(best(day_cold_new), best(day_cold_kept));
+  const double worst_warm = std::max(day_warm_new, day_warm_kept);
+  const bool cold_ok = worst_cold <= 0.02 * best(plain_cold);
+  const bool warm_ok = worst_warm <= 0.02 * plain_warm;
+  const bool paint_ok = paint_median < 0.002;
   const bool memory_ok = peak_kb >= 0 && peak_kb < 64 * 1024;
-  const bool time_ok = range_warm <= 1.5 * plain_warm;
+  std::printf("goal day read <= 2 %% of the full read, cold: %s\n", cold_ok ? "met" : "MISSED");
+  std::printf("goal day read <= 2 %% of the full read, warm: %s\n", warm_ok ? "met" : "MISSED");
+  std::printf("goal paint under 2 ms (median): %s\n", paint_ok ? "met" : "MISSED");
   std::printf("goal peak memory < 64 MB: %s\n", memory_ok ? "met" : "MISSED");
-  std::printf("goal read time <= 1.5 x plain read (warm): %s\n", time_ok ? "met" : "MISSED");
-  return memory_ok && time_ok ? 0 : 1;
+  return cold_ok && warm_ok && paint_ok && memory_ok ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The graph is painted into an image: no display needed.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
   std::string folder;
-  if (argc > 1) {
-    folder = argv[1];
+  int arg = 1;
+  if (arg < argc && std::strcmp(argv[arg], "--drop-caches") == 0) {
+    g_drop_all_caches = true;
+    ++arg;
+  }
+  if (arg < argc) {
+    folder = argv[arg];
   } else {
     const char* tmp = std::getenv("TMPDIR");
     folder = tmp && *tmp ? tmp : "/tmp";

@@ -38,6 +38,7 @@
 #include "settings/port_search.h"
 #include "settings/qwatch_config.h"
 #include "settings/settings_store.h"
+#include "stats/qwatch_stats.h"
 #include "stats/stats.h"
 
 namespace qelta {
@@ -169,7 +170,8 @@ void TMainForm::BuildTray() {
   ToggleBeeperMenu->setCheckable(true);
   TrayMenu->addSeparator();
   StatsMenu = add("&Статистика...", nullptr);
-  not_yet(StatsMenu);
+  connect(StatsMenu, &QAction::triggered, this,
+          [this] { RunGuarded([this] { StatsMenuClick(); }); });
   PerformTestMenu = add("&Тестирование UPS...", &MonitorCore::PerformTestMenuClick);
   TrayMenu->addSeparator();
   ConfigurationMenu = add("&Конфигурация...", nullptr);
@@ -253,6 +255,19 @@ void TMainForm::CloseMenuClick() {
   close();
   FormDestroy();
   QCoreApplication::quit();
+}
+
+void TMainForm::StatsMenuClick() {
+  if (StatsForm == nullptr) {
+    StatsForm = new TStatsForm(*stats_, this);
+    StatsForm->ShowButtonClick();
+  }
+  if (StatsForm->isVisible()) {
+    StatsForm->raise();
+    StatsForm->activateWindow();
+  } else {
+    StatsForm->show();
+  }
 }
 
 void TMainForm::FormDestroy() {

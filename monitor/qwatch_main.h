@@ -34,6 +34,7 @@ class Settings;
 class SoundPlayer;
 class StatsFile;
 class TInfoForm;
+class TStatsForm;
 class TimerFactory;
 class UpsProtocol;
 class UpsTransport;
@@ -66,6 +67,9 @@ class TMainForm : public QWidget,
   void ConfigurationMenuClick();
   // The configuration dialog; null until it is first opened.
   TConfigurationForm* ConfigurationForm() const { return configuration_form_.get(); }
+  // The tray menu's "&Статистика...": creates the statistics window on first use and loads
+  // the current day into it, then shows it (or focuses it when it is visible).
+  void StatsMenuClick();
 
  private:
   void FormCreate();
@@ -129,6 +133,7 @@ class TMainForm : public QWidget,
   QAction* AboutMenu = nullptr;
   QAction* CloseMenu = nullptr;
   TInfoForm* InfoForm = nullptr;
+  TStatsForm* StatsForm = nullptr;  // a child window: owned by this one
   bool monitoring_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "stats/stats.h"
 
+#include "stats/stats_index_file.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -28,11 +30,6 @@ class CloseGuard {
   StatsFile& file_;
 };
 
-uint32_t TimeOfRecord(const uint8_t* record) {
-  return static_cast<uint32_t>(record[0]) | static_cast<uint32_t>(record[1]) << 8 |
-         static_cast<uint32_t>(record[2]) << 16 | static_cast<uint32_t>(record[3]) << 24;
-}
-
 // Writes all of `size` bytes at `offset`; false on any failure.
 bool WriteAllAt(int fd, const uint8_t* data, size_t size, off_t offset) {
   while (size > 0) {
@@ -47,22 +44,6 @@ bool WriteAllAt(int fd, const uint8_t* data, size_t size, off_t offset) {
     offset += written;
   }
   return true;
-}
-
-// Reads up to `size` bytes at `offset`, stopping early only at the end of the file or on an
-// error. Returns the number of bytes read.
-size_t ReadUpTo(int fd, uint8_t* data, size_t size, off_t offset) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t got = pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (got == 0) break;
-    done += static_cast<size_t>(got);
-  }
-  return done;
 }
 
 int OpenWithRetry(const char* path, int flags, mode_t mode = 0) {
@@ -105,8 +86,10 @@ std::string DefaultStatsFilePath() {
 
 StatsFile::StatsFile() : StatsFile(DefaultStatsFilePath()) {}
 
-StatsFile::StatsFile(std::string path, size_t chunk_records)
-    : path_(std::move(path)), chunk_records_(chunk_records > 0 ? chunk_records : 1) {}
+StatsFile::StatsFile(std::string path, size_t chunk_records, size_t block_records)
+    : path_(std::move(path)),
+      chunk_records_(chunk_records > 0 ? chunk_records : 1),
+      block_records_(block_records > 0 ? block_records : 1) {}
 
 StatsFile::~StatsFile() {
   CloseStatsFile();
@@ -150,9 +133,45 @@ void StatsFile::AppendStatsRecord(const TUPSStatusRaw& Sample) {
   const StatusRawBytes bytes = EncodeStatusRaw(Sample);
   // A failed or partial write leaves at most a fragment, which the next append overwrites.
   WriteAllAt(StatsStream, bytes.data(), bytes.size(), end_of_records);
+  VouchForAppend(IdentityOf(info));
+}
+
+void StatsFile::VouchForAppend(const FileIdentity& before) {
+  // Nothing but bytes at or after the end of the last whole record was written: a summary
+  // of the file as it was before still describes every block it covers.
+  struct stat info;
+  if (fstat(StatsStream, &info) != 0) return;
+  const FileIdentity after = IdentityOf(info);
+  if (index_ && index_->identity == before) index_->identity = after;
+  if (VouchForAppendInIndexFile(IndexFilePathFor(path_), before, after)) {
+    side_file_identity_ = after;
+  }
+}
+
+size_t StatsFile::ChooseIndex(const FileIdentity& now) {
+  last_read_loaded_side_file_ = false;
+  if (index_) {
+    const size_t trusted = TrustedBlocks(*index_, now);
+    if (trusted > 0) return trusted;
+  }
+  std::optional<StatsIndex> saved =
+      LoadIndexFile(IndexFilePathFor(path_), static_cast<uint32_t>(block_records_));
+  if (saved) {
+    const size_t trusted = TrustedBlocks(*saved, now);
+    side_file_identity_ = saved->identity;
+    if (trusted > 0) {
+      index_ = std::move(saved);
+      last_read_loaded_side_file_ = true;
+      return trusted;
+    }
+  }
+  index_ = StatsIndex{};
+  index_->block_records = static_cast<uint32_t>(block_records_);
+  return 0;
 }
 
 void StatsFile::ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRawData& Records) {
+  last_read_ = RangeReadReport{};
   if (!OpenStatsFile()) {
     Records.clear();
     return;
@@ -161,24 +180,25 @@ void StatsFile::ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRaw
   TUPSStatusRawData kept;
   struct stat info;
   if (fstat(StatsStream, &info) == 0 && info.st_size > 0) {
-    const uint64_t whole = static_cast<uint64_t>(info.st_size) / kStatusRawSize;
-    posix_fadvise(StatsStream, 0, 0, POSIX_FADV_SEQUENTIAL);
-    const size_t chunk_bytes = chunk_records_ * kStatusRawSize;
-    auto buffer = std::make_unique_for_overwrite<uint8_t[]>(chunk_bytes);
-    uint64_t next = 0;
-    while (next < whole) {
-      const uint64_t count = std::min<uint64_t>(whole - next, chunk_records_);
-      const size_t wanted = static_cast<size_t>(count) * kStatusRawSize;
-      const size_t got =
-          ReadUpTo(StatsStream, buffer.get(), wanted, static_cast<off_t>(next * kStatusRawSize));
-      const size_t records = got / kStatusRawSize;
-      for (size_t i = 0; i < records; ++i) {
-        const uint8_t* record = buffer.get() + i * kStatusRawSize;
-        const uint32_t t = TimeOfRecord(record);
-        if (t != 0 && FromTime <= t && t <= ToTime) kept.push_back(DecodeStatusRaw(record));
+    const FileIdentity now = IdentityOf(info);
+    const size_t trusted = ChooseIndex(now);
+    // The summary is changed on a copy, so that running out of memory half-way leaves the
+    // one kept as it was.
+    StatsIndex updated = *index_;
+    RangeReadSettings settings;
+    settings.chunk_records = chunk_records_;
+    settings.max_probes = kDefaultProbedBlocks;
+    last_read_ =
+        ReadRangeWithIndex(StatsStream, now, FromTime, ToTime, settings, updated, trusted, kept);
+    index_ = std::move(updated);
+    // The side file is rewritten when the summary grew (which includes every summary made
+    // anew) or when it describes another state of the file; a failure to write it only costs
+    // time at a later start.
+    if (last_read_.completed && !index_->blocks.empty() &&
+        (last_read_.blocks_summarised > 0 || side_file_identity_ != index_->identity)) {
+      if (SaveIndexFile(IndexFilePathFor(path_), *index_)) {
+        side_file_identity_ = index_->identity;
       }
-      if (got < wanted) break;  // read error, or the file got shorter meanwhile
-      next += count;
     }
   }
   Records = std::move(kept);

@@ -2,9 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "link/status_records.h"
+#include "stats/range_read.h"
+#include "stats/stats_index.h"
 
 namespace qelta {
 
@@ -23,18 +26,33 @@ std::string DefaultStatsFilePath();
 
 // The statistics file: a headerless sequence of 112-byte records (EncodeStatusRaw), in the
 // order they were appended. The file is opened and exclusively locked around every single
-// operation and closed afterwards; nothing is kept in memory between calls. While another
-// opener holds the lock, appends are dropped and reads come back empty, silently.
+// operation and closed afterwards. While another opener holds the lock, appends are dropped
+// and reads come back empty, silently.
+//
+// So that one day comes back at once from years of samples, range reads keep a summary of the
+// time range of each block of records (StatsIndex), in memory and in a side file beside the
+// statistics file (IndexFilePathFor). The summary only decides which blocks need not be
+// read. It is relied on only for the file exactly as a read or an append of this class last
+// saw it (device, inode, size, times), after checking the first and last records of some of
+// its blocks and of every block read; otherwise it is dropped and the whole file is read.
+// So every read returns what a read of the whole file would.
 class StatsFile {
  public:
   // Records read per chunk: the reader holds no more of the file than this at a time,
   // besides the records it keeps. 9216 records are 1,032,192 bytes (just under 1 MiB), a
   // whole number of 4 KiB pages, so every chunk starts on a page boundary.
   static constexpr size_t kDefaultChunkRecords = 9216;
+  // Records per summarised block: 2048 records are 229,376 bytes (56 pages), about 1.7 hours
+  // of 3-second samples; a year of them is summarised in about 5,100 blocks (120 KB).
+  static constexpr size_t kDefaultBlockRecords = 2048;
+  // Summarised blocks whose first and last records are read back before a read relies on the
+  // summary (besides those it reads anyway).
+  static constexpr size_t kDefaultProbedBlocks = 64;
 
   // The file of the running executable.
   StatsFile();
-  explicit StatsFile(std::string path, size_t chunk_records = kDefaultChunkRecords);
+  explicit StatsFile(std::string path, size_t chunk_records = kDefaultChunkRecords,
+                     size_t block_records = kDefaultBlockRecords);
   ~StatsFile();
 
   StatsFile(const StatsFile&) = delete;
@@ -51,20 +69,40 @@ class StatsFile {
 
   // Writes `Sample` at the end of the last whole record, overwriting a trailing fragment left
   // by an interrupted write. Every failure is swallowed: the sample is then not recorded.
+  // A summary (in memory or in the side file) that described the file before the append is
+  // brought forward to the file after it.
   void AppendStatsRecord(const TUPSStatusRaw& Sample);
 
   // Replaces `Records` with the records whose time t satisfies FromTime <= t <= ToTime
-  // (unsigned) and t != 0, in file order. The file is streamed in chunks; a trailing fragment
-  // is ignored. When the file cannot be opened `Records` becomes empty. A read error stops
-  // the read and keeps what was found before it. If memory runs out, std::bad_alloc reaches
-  // the caller with the file closed and `Records` unchanged.
+  // (unsigned) and t != 0, in file order. Only the blocks that the summary cannot rule out
+  // are read, in chunks, and the records after the summarised blocks; a trailing fragment is
+  // ignored. When the file cannot be opened `Records` becomes empty. A read error stops the
+  // read and keeps what was found before it. If memory runs out, std::bad_alloc reaches the
+  // caller with the file closed and `Records` unchanged.
   void ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRawData& Records);
   TUPSStatusRawData ReadStatsRange(uint32_t FromTime, uint32_t ToTime);
 
+  // What the last range read looked at.
+  const RangeReadReport& last_read() const { return last_read_; }
+  bool last_read_loaded_side_file() const { return last_read_loaded_side_file_; }
+
  private:
+  // The summary to start from for the file as it is now, and how many of its blocks may be
+  // relied on: the one in memory, else the side file's.
+  size_t ChooseIndex(const FileIdentity& now);
+  // After an append to the open file, which was `before` it: the summaries in memory and in
+  // the side file that described the file as it was now describe it as it is.
+  void VouchForAppend(const FileIdentity& before);
+
   std::string path_;
   size_t chunk_records_;
+  size_t block_records_;
   int StatsStream = -1;  // open descriptor during one operation, -1 otherwise
+  std::optional<StatsIndex> index_;
+  // The identity the side file was last seen or made to hold.
+  std::optional<FileIdentity> side_file_identity_;
+  RangeReadReport last_read_;
+  bool last_read_loaded_side_file_ = false;
 };
 
 }  // namespace qelta

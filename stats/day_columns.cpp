@@ -1,0 +1,75 @@
+#include "stats/day_columns.h"
+
+#include <cmath>
+#include <vector>
+
+namespace qelta {
+
+namespace {
+
+constexpr long double kLowestVolts = 160;
+constexpr long double kHighestVolts = 275;
+constexpr double kBatteryInputValue = 130;
+
+// Input and output value of a column or second after one more mains second.
+double Averaged(double running, double sample) {
+  return running == 0 ? sample : (running + sample) / 2;
+}
+
+void FollowExtremes(double value, double& highest, double& lowest) {
+  if (value <= 0) return;
+  const double volts = value + 160;
+  if (volts > highest) highest = volts;
+  if (lowest == 0 || volts < lowest) lowest = volts;
+}
+
+}  // namespace
+
+double ColumnValue(const Extended& voltage) {
+  long double v = voltage.ToLongDouble();
+  if (std::isnan(v)) return 0;
+  if (v > kHighestVolts) v = kHighestVolts;
+  v -= kLowestVolts;
+  return v > 0 ? static_cast<double>(v) : 0;
+}
+
+void ReduceDay(const TUPSStatusRawData& records, uint32_t DayStart, DayColumns& columns) {
+  columns.InputMax = columns.InputMin = columns.OutputMax = columns.OutputMin = 0;
+
+  // One entry per second of the day, held only during the refresh.
+  std::vector<uint8_t> SecondState(kDaySeconds, kBinEmpty);
+  std::vector<double> InputSeconds(kDaySeconds, 0);
+  std::vector<double> OutputSeconds(kDaySeconds, 0);
+  for (const TUPSStatusRaw& r : records) {
+    if (r.time < DayStart) continue;
+    const uint32_t s = r.time - DayStart;
+    if (s >= kDaySeconds) continue;
+    InputSeconds[s] = ColumnValue(r.IP_voltage);
+    OutputSeconds[s] = ColumnValue(r.OP_voltage);
+    SecondState[s] = r.status_using_battery ? kBinBattery : kBinMains;
+  }
+
+  for (int j = 0; j < kDayColumns; ++j) {
+    uint8_t& state = columns.BinState[j];
+    double& input = columns.InputBins[j];
+    double& output = columns.OutputBins[j];
+    state = kBinEmpty;
+    input = output = 0;
+    const uint32_t first = static_cast<uint32_t>(j) * kColumnSeconds;
+    for (uint32_t s = first; s < first + kColumnSeconds; ++s) {
+      if (SecondState[s] == kBinMains) {
+        if (state == kBinEmpty) state = kBinMains;
+        input = Averaged(input, InputSeconds[s]);
+        output = Averaged(output, OutputSeconds[s]);
+        FollowExtremes(input, columns.InputMax, columns.InputMin);
+        FollowExtremes(output, columns.OutputMax, columns.OutputMin);
+      } else if (SecondState[s] == kBinBattery) {
+        state = kBinBattery;
+        input = kBatteryInputValue;
+        output = 0;
+      }
+    }
+  }
+}
+
+}  // namespace qelta

@@ -1,0 +1,197 @@
+#include "stats/qwatch_stats.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+
+#include "stats/hover_readout.h"
+#include "stats/stats.h"
+
+namespace qelta {
+
+namespace {
+
+// The client area as laid out; the window cannot be made smaller.
+constexpr int kClientWidth = 922;
+constexpr int kClientHeight = 199;
+
+// Distances kept to the right edge by the controls anchored to it.
+constexpr int kModeLeft = 272;
+constexpr int kModeRightMargin = kClientWidth - (272 + 497);
+constexpr int kShowButtonRightMargin = kClientWidth - 776;
+constexpr int kCloseButtonRightMargin = kClientWidth - 856;
+constexpr int kPanelLeft = 8;
+constexpr int kPanelTop = 32;
+constexpr int kPanelRightMargin = kClientWidth - (8 + 908);
+constexpr int kPanelBottomMargin = kClientHeight - (32 + 161);
+
+// Narrows the label's font until its text fits its width: the form was laid out for a
+// narrower face than the usual sans fonts of Linux desktops.
+void FitTextToWidth(QLabel* label) {
+  QFont font = label->font();
+  for (int stretch = 100; stretch >= 70; stretch -= 5) {
+    font.setStretch(stretch);
+    if (QFontMetrics(font).horizontalAdvance(label->text()) <= label->width()) break;
+  }
+  label->setFont(font);
+}
+
+// The locale's long date format without the day of the week, which does not fit the picker.
+QString PickerDateFormat(const QLocale& locale) {
+  QString format = locale.dateFormat(QLocale::LongFormat);
+  format.remove(QRegularExpression(QStringLiteral("d{3,4}[,.]?\\s*")));
+  return format.trimmed();
+}
+
+}  // namespace
+
+StatsPaintBox::StatsPaintBox(TStatsForm& form, QWidget* parent) : QWidget(parent), form_(form) {
+  setObjectName(QStringLiteral("G"));
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void StatsPaintBox::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  form_.GPaint(painter);
+}
+
+void StatsPaintBox::mouseMoveEvent(QMouseEvent* event) {
+  form_.GMouseMove(static_cast<int>(event->position().x()));
+}
+
+TStatsForm::TStatsForm(StatsFile& file, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      file_(file) {
+  setObjectName(QStringLiteral("StatsForm"));
+  setWindowTitle(QStringLiteral("QELTA MONITOR: Статистика"));
+  // Closing only hides: the window lives as long as its owner, and it never ends the program.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  QFont base = QApplication::font();
+  base.setPointSize(8);
+  setFont(base);
+  graph_font_ = GraphFont();
+
+  Label1 = new QLabel(QStringLiteral("Показать статистику за:"), this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setGeometry(8, 9, 126, 13);
+  FitTextToWidth(Label1);
+
+  Picker = new QDateEdit(this);
+  Picker->setObjectName(QStringLiteral("Picker"));
+  Picker->setGeometry(139, 5, 129, 21);
+  Picker->setCalendarPopup(true);
+  Picker->setDisplayFormat(PickerDateFormat(QLocale()));
+  Picker->setDateRange(FirstStampedDate(), LastStampedDate());
+
+  Mode = new QComboBox(this);
+  Mode->setObjectName(QStringLiteral("Mode"));
+  Mode->setEditable(false);
+  Mode->addItem(QStringLiteral("График напряжения в электросети"));
+  Mode->addItem(QStringLiteral("График напряжения на выходе UPS"));
+  Mode->setCurrentIndex(0);
+
+  ShowButton = new QPushButton(QStringLiteral("&Обновить"), this);
+  ShowButton->setObjectName(QStringLiteral("ShowButton"));
+  CloseButton = new QPushButton(QStringLiteral("&Закрыть"), this);
+  CloseButton->setObjectName(QStringLiteral("CloseButton"));
+
+  PaintPanel = new QFrame(this);
+  PaintPanel->setObjectName(QStringLiteral("PaintPanel"));
+  PaintPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  PaintPanel->setLineWidth(1);
+  G = new StatsPaintBox(*this, PaintPanel);
+
+  setTabOrder(Picker, Mode);
+  setTabOrder(Mode, ShowButton);
+  setTabOrder(ShowButton, CloseButton);
+
+  FormCreate();
+
+  connect(Picker, &QDateEdit::dateChanged, this, [this] { PickerChange(); });
+  connect(Mode, &QComboBox::currentIndexChanged, this, [this] { ModeChange(); });
+  connect(ShowButton, &QPushButton::clicked, this, [this] { ShowButtonClick(); });
+  connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+}
+
+void TStatsForm::FormCreate() {
+  SavedCaption = windowTitle();
+  Picker->setDate(QDate::currentDate());
+  setMinimumSize(kClientWidth, kClientHeight);
+  resize(kClientWidth, kClientHeight);
+  ApplyAnchors(kClientWidth, kClientHeight);
+  geometry_ = GeometryFor(G->size());
+  // Centred on the desktop.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect desktop = screen->availableGeometry();
+    move(desktop.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  }
+}
+
+void TStatsForm::ApplyAnchors(int width, int height) {
+  Mode->setGeometry(kModeLeft, 5, width - kModeLeft - kModeRightMargin, 21);
+  ShowButton->setGeometry(width - kShowButtonRightMargin, 5, 75, 21);
+  CloseButton->setGeometry(width - kCloseButtonRightMargin, 5, 60, 21);
+  PaintPanel->setGeometry(kPanelLeft, kPanelTop, width - kPanelLeft - kPanelRightMargin,
+                          height - kPanelTop - kPanelBottomMargin);
+  G->setGeometry(1, 1, PaintPanel->width() - 2, PaintPanel->height() - 2);
+}
+
+void TStatsForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  ApplyAnchors(width(), height());
+}
+
+void TStatsForm::closeEvent(QCloseEvent* event) {
+  // FormClose: hidden, not destroyed.
+  event->accept();
+  hide();
+}
+
+void TStatsForm::ShowButtonClick() {
+  const uint32_t day_start = DayStartOf(Picker->date());
+  TUPSStatusRawData records;
+  file_.ReadStatsRange(day_start, day_start + (kDaySeconds - 1), records);
+  ReduceDay(records, day_start, columns_);
+  G->repaint();
+}
+
+void TStatsForm::PickerChange() {
+  ShowButtonClick();
+}
+
+void TStatsForm::ModeChange() {
+  G->repaint();
+}
+
+void TStatsForm::CloseButtonClick() {
+  close();
+}
+
+void TStatsForm::GPaint(QPainter& painter) {
+  GraphStyle style;
+  style.font = graph_font_;
+  style.text_colour = palette().color(QPalette::WindowText);
+  style.decimal_point = QLocale().decimalPoint();
+  geometry_ = PaintStatsGraph(painter, G->size(), columns_, Mode->currentIndex(), style);
+}
+
+void TStatsForm::GMouseMove(int x) {
+  setWindowTitle(HoverCaption(SavedCaption, x, geometry_.PlotLeft, columns_, Mode->currentIndex(),
+                              DayStartOf(Picker->date()), QLocale()));
+}
+
+}  // namespace qelta

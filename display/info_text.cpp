@@ -72,6 +72,11 @@ uint32_t SecondsUntil(uint32_t deadline, uint32_t tick) {
 
 InfoView ComputeInfoView(const InfoInputs& in, const InfoView& previous) {
   InfoView view;
+  if (in.shutdown_pending && in.shutdown_deadline != in.tick_count) {
+    view.countdown = QStringLiteral("Завершение работы через ") +
+                     QString::number(SecondsUntil(in.shutdown_deadline, in.tick_count)) +
+                     QStringLiteral(" сек.");
+  }
   if (!in.link_ok) {
     view.readings.fill(QStringLiteral("-"));
     view.highlighted = previous.highlighted;
@@ -113,11 +118,7 @@ InfoView ComputeInfoView(const InfoInputs& in, const InfoView& previous) {
                  QStringLiteral("Заряд батареи: ") + view.readings[kBatteryVoltage] + eol +
                  QStringLiteral("Температура: ") + view.readings[kTemp];
   if (!words.isEmpty()) view.summary += eol + eol + QStringLiteral("Статус: ") + words;
-  if (in.shutdown_pending && in.shutdown_deadline != in.tick_count) {
-    view.summary += eol + eol + QStringLiteral("Завершение работы через ") +
-                    QString::number(SecondsUntil(in.shutdown_deadline, in.tick_count)) +
-                    QStringLiteral(" сек.");
-  }
+  if (!view.countdown.isEmpty()) view.summary += eol + eol + view.countdown;
   return view;
 }
 

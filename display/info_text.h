@@ -66,14 +66,16 @@ struct InfoInputs {
 struct InfoView {
   std::array<QString, kInfoReadingCount> readings;
   std::array<bool, kInfoReadingCount> highlighted{};
-  QString status;   // the status line under the readings
+  QString status;  // the status line under the readings
+  QString countdown;  // "Завершение работы через N сек." while a countdown runs, else empty
   QString summary;  // multi-line text for the balloons, lines ended by "\r\n"
   bool perform_test_enabled = false;
 };
 
 // One refresh. With the link up every field is computed from `in`; with the link down the
 // readings show "-", the status line says that there is no information, the self-test is
-// disabled, and the highlighting and the summary of `previous` are kept.
+// disabled, and the highlighting and the summary of `previous` are kept. The countdown line
+// follows the countdown whatever the link.
 InfoView ComputeInfoView(const InfoInputs& in, const InfoView& previous);
 
 // A status balloon: title, text and icon. Shown for 5000 ms.

@@ -1,5 +1,7 @@
 #include "display/qwatch_info.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFont>
 #include <QFontMetrics>
@@ -17,6 +19,11 @@ constexpr int kCaptionWidth = 170;
 constexpr int kReadingX = 184;
 constexpr int kFirstRowY = 8;
 constexpr int kRowStep = 16;
+constexpr int kStatusX = 8;
+constexpr int kStatusY = 104;
+constexpr int kStatusWidth = 233;
+constexpr int kStatusMinHeight = 25;
+constexpr int kBottomMargin = kClientHeight - (kStatusY + kStatusMinHeight);
 constexpr int kAutoHideIntervalMs = 250;
 
 const char* const kReadingNames[kInfoReadingCount] = {
@@ -83,9 +90,16 @@ TInfoForm::TInfoForm(InfoSource& source, Settings& settings, BalloonSink& balloo
   }
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("Status"));
-  status_->setGeometry(8, 104, 233, 25);
+  status_->setGeometry(kStatusX, kStatusY, kStatusWidth, kStatusMinHeight);
   status_->setWordWrap(true);
   status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  countdown_ = new QLabel(this);
+  countdown_->setObjectName(QStringLiteral("Countdown"));
+  countdown_->setWordWrap(true);
+  countdown_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  HighlightLabel(countdown_, true);
+  countdown_->hide();
 
   timer_ = timers.CreateTimer(kAutoHideIntervalMs, true);
   timer_->SetHandler([this] { TimerTimer(); });
@@ -110,7 +124,24 @@ void TInfoForm::RefreshStatus() {
     HighlightLabel(readings_[row], view_.highlighted[row]);
   }
   status_->setText(view_.status);
+  countdown_->setText(view_.countdown);
+  FitToText();
   source_.SetPerformTestEnabled(view_.perform_test_enabled);
+}
+
+void TInfoForm::FitToText() {
+  const int status_height = std::max(kStatusMinHeight, status_->heightForWidth(kStatusWidth));
+  status_->setGeometry(kStatusX, kStatusY, kStatusWidth, status_height);
+  int bottom = kStatusY + status_height;
+  if (countdown_->text().isEmpty()) {
+    countdown_->hide();
+  } else {
+    const int height = countdown_->heightForWidth(kStatusWidth);
+    countdown_->setGeometry(kStatusX, bottom, kStatusWidth, height);
+    countdown_->show();
+    bottom += height;
+  }
+  setFixedSize(kClientWidth, std::max(kClientHeight, bottom + kBottomMargin));
 }
 
 void TInfoForm::HighlightLabel(QLabel* label, bool highlighted) {
@@ -121,7 +152,7 @@ void TInfoForm::HighlightLabel(QLabel* label, bool highlighted) {
   QFont font = this->font();
   font.setBold(highlighted);
   label->setFont(font);
-  label->adjustSize();  // reading labels are sized to their text
+  if (label != countdown_) label->adjustSize();  // reading labels are sized to their text
 }
 
 void TInfoForm::ShowStatusBalloon(int kind) {
@@ -136,7 +167,66 @@ QString TInfoForm::ReadingText(int index) const {
   return readings_[index]->text();
 }
 
+void TInfoForm::PlaceFrame(FramePlacement place) {
+  placement_ = std::move(place);
+  Place();
+}
+
+QSize TInfoForm::FrameSize() {
+  const QRect frame = frameGeometry();
+  const QRect client = geometry();
+  const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                         frame.right() - client.right(), frame.bottom() - client.bottom());
+  if (!margins.isNull()) frame_margins_ = margins;
+  return size().grownBy(frame_margins_);
+}
+
+void TInfoForm::Place() {
+  if (!placement_) return;
+  const QSize frame = FrameSize();
+  const QPoint position = placement_(frame);
+  placed_ = QRect(position, frame);
+  move(position);  // a window's position is that of its frame
+}
+
+void TInfoForm::FollowFrame() {
+  if (!placement_ || !isVisible()) return;
+  const QRect frame = frameGeometry();
+  if (frame.topLeft() != placed_.topLeft()) return;  // moved away by the user
+  if (FrameSize() != placed_.size()) Place();
+}
+
+void TInfoForm::FollowFrameSoon() {
+  // The geometry that an event reports is not settled until the windowing system has handled
+  // the whole change (a frame that appears moves the client area first), so look afterwards.
+  if (follow_queued_) return;
+  follow_queued_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        follow_queued_ = false;
+        FollowFrame();
+      },
+      Qt::QueuedConnection);
+}
+
+void TInfoForm::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  FollowFrameSoon();
+}
+
+void TInfoForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FollowFrameSoon();
+}
+
+void TInfoForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FollowFrameSoon();
+}
+
 void TInfoForm::TimerTimer() {
+  FollowFrame();
   if (!isVisible() || isActiveWindow()) return;
   if (settings_.ReadBool("Settings", "CloseInformationOnDeactivate", true)) hide();
 }

@@ -279,12 +279,8 @@ void TMainForm::ShowStatusBalloon(int kind) {
 void TMainForm::ShowNearClick(int click_x, int click_y) {
   if (InfoForm == nullptr) return;
   const QPoint click(click_x, click_y);
-  QScreen* screen = QGuiApplication::screenAt(click);
-  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
-  if (screen != nullptr) {
-    InfoForm->move(PopupPosition(click, screen->geometry().size(), screen->availableGeometry(),
-                                 InfoForm->frameGeometry().size()));
-  }
+  InfoForm->PlaceFrame(
+      [click](QSize frame) { return PopupFramePosition(click, DesktopScreens(), frame); });
   InfoForm->show();
   QCoreApplication::processEvents();
   InfoForm->raise();

@@ -183,6 +183,8 @@ TEST(ComputeInfoView, CountdownLine) {
   in.shutdown_deadline = 1000000 + 59999;
   EXPECT_TRUE(ComputeInfoView(in, {}).summary.endsWith(
       "доп. звук. оповещение выключено\r\n\r\nЗавершение работы через 59 сек."));
+  // The pop-up shows the same line on its own.
+  EXPECT_EQ(ComputeInfoView(in, {}).countdown, "Завершение работы через 59 сек.");
 
   // Across the wrap of the tick counter.
   in.tick_count = 0xFFFFF000u;
@@ -193,11 +195,13 @@ TEST(ComputeInfoView, CountdownLine) {
   // Deadline equal to the tick: no line.
   in.shutdown_deadline = in.tick_count;
   EXPECT_FALSE(ComputeInfoView(in, {}).summary.contains("Завершение"));
+  EXPECT_TRUE(ComputeInfoView(in, {}).countdown.isEmpty());
 
   // No countdown pending: no line whatever the deadline.
   in.shutdown_pending = false;
   in.shutdown_deadline = in.tick_count + 60000;
   EXPECT_FALSE(ComputeInfoView(in, {}).summary.contains("Завершение"));
+  EXPECT_TRUE(ComputeInfoView(in, {}).countdown.isEmpty());
 
   // A deadline already behind the tick counts as 0 seconds, not as a 49-day wait.
   in.shutdown_pending = true;
@@ -232,6 +236,8 @@ TEST(ComputeInfoView, LinkLostKeepsHighlightsAndSummary) {
   EXPECT_FALSE(down.perform_test_enabled);
   EXPECT_EQ(down.highlighted, up.highlighted);
   EXPECT_EQ(down.summary, up.summary);
+  // A countdown that runs is shown even without the readings.
+  EXPECT_EQ(down.countdown, "Завершение работы через 60 сек.");
 
   // Before any working link the summary stays empty.
   EXPECT_TRUE(ComputeInfoView(lost, InfoView{}).summary.isEmpty());

@@ -4,10 +4,15 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QPalette>
+#include <QPixmap>
+#include <QScreen>
 #include <vector>
 
+#include "monitor/popup_placement.h"
 #include "platform/manual_clock.h"
 #include "settings/memory_settings.h"
 
@@ -67,6 +72,27 @@ TUPSStatus SampleStatus() {
   s.temp = "25.37";
   s.status_using_battery = true;
   return s;
+}
+
+// Every flag that adds words to the status line, the beeper on.
+TUPSStatus WorstCaseStatus() {
+  TUPSStatus s = SampleStatus();
+  s.status_battery_low = true;
+  s.status_avr = true;
+  s.status_ups_failed = true;
+  s.status_testing = true;
+  s.status_shutdown = true;
+  s.status_beeper = true;
+  return s;
+}
+
+// True when the label's whole text, wrapped at the label's width, fits in the label.
+bool ShowsAllItsText(const QLabel* label) {
+  const QRect needed =
+      QFontMetrics(label->font())
+          .boundingRect(QRect(0, 0, label->width(), 100000),
+                        Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, label->text());
+  return needed.height() <= label->height() && needed.width() <= label->width();
 }
 
 class InfoFormTest : public ::testing::Test {
@@ -227,6 +253,115 @@ TEST_F(InfoFormTest, CountdownInSummaryUsesTheSourceTick) {
   source.deadline = source.tick;
   form.RefreshStatus();
   EXPECT_FALSE(form.SummaryText().contains("Завершение"));
+}
+
+TEST_F(InfoFormTest, GrowsToShowTheWholeStatusAndTheCountdown) {
+  source.link_ok = true;
+  source.status = WorstCaseStatus();
+  source.pending = true;
+  source.tick = 1000;
+  source.deadline = 1000 + 45500;
+  TInfoForm form(source, settings, balloons, clock);
+
+  QLabel* status = Label(form, "Status");
+  QLabel* countdown = Label(form, "Countdown");
+  ASSERT_NE(status, nullptr);
+  ASSERT_NE(countdown, nullptr);
+  EXPECT_EQ(status->text(),
+            "Статус: работа от батареи, батарея разряжена, AVR, UPS неисправен, тестирование, "
+            "выключение, доп. звук. оповещение включено");
+  EXPECT_EQ(countdown->text(), "Завершение работы через 45 сек.");
+  EXPECT_FALSE(countdown->isHidden());
+  EXPECT_TRUE(IsRed(countdown));
+  EXPECT_TRUE(countdown->font().bold());
+
+  // Every line of both fits its label, the labels fit the window, and the countdown comes
+  // after the status line; the rows above did not move.
+  EXPECT_TRUE(ShowsAllItsText(status)) << status->height();
+  EXPECT_TRUE(ShowsAllItsText(countdown)) << countdown->height();
+  EXPECT_EQ(status->pos(), QPoint(8, 104));
+  EXPECT_GE(countdown->y(), status->geometry().bottom() + 1);
+  EXPECT_TRUE(form.rect().contains(status->geometry()));
+  EXPECT_TRUE(form.rect().contains(countdown->geometry()));
+  EXPECT_EQ(form.width(), 248);
+  EXPECT_GT(form.height(), 133);
+  EXPECT_EQ(form.ReadingText(kTemp), "25.4°C");
+
+  // As drawn: the countdown's red text is in the window's image, below the status line.
+  const QImage image = form.grab().toImage();
+  int red = 0;
+  for (int y = countdown->y(); y <= countdown->geometry().bottom(); ++y) {
+    for (int x = countdown->x(); x <= countdown->geometry().right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c.red() > 200 && c.green() < 80 && c.blue() < 80) ++red;
+    }
+  }
+  EXPECT_GT(red, 20);
+
+  // Back on mains without a countdown: the window returns to the size of one that never had
+  // more to show.
+  TUPSStatus calm = SampleStatus();
+  calm.status_using_battery = false;
+  source.status = calm;
+  source.pending = false;
+  form.RefreshStatus();
+  EXPECT_TRUE(countdown->isHidden());
+  EXPECT_TRUE(ShowsAllItsText(status));
+  TInfoForm fresh(source, settings, balloons, clock);
+  EXPECT_EQ(form.size(), fresh.size());
+}
+
+TEST_F(InfoFormTest, PlacedByItsFrameAndKeptInItsCornerWhileItGrows) {
+  TInfoForm form(source, settings, balloons, clock);
+  // The main window's placement: the frame's bottom-right corner at (700, 560).
+  std::vector<QSize> asked;
+  form.PlaceFrame([&asked](QSize frame) {
+    asked.push_back(frame);
+    return QPoint(700 - frame.width(), 560 - frame.height());
+  });
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], form.frameGeometry().size());
+  form.show();
+  QApplication::processEvents();
+  EXPECT_EQ(form.frameGeometry().bottomRight(), QPoint(699, 559));
+
+  // The status grows while shown: placed again for the new size, the corner stays.
+  source.link_ok = true;
+  source.status = WorstCaseStatus();
+  source.pending = true;
+  source.deadline = 60000;
+  form.RefreshStatus();
+  QApplication::processEvents();
+  const int grown_height = form.height();
+  ASSERT_GT(grown_height, 134);
+  EXPECT_EQ(asked.back(), form.frameGeometry().size());
+  EXPECT_EQ(form.frameGeometry().bottomRight(), QPoint(699, 559));
+
+  // Moved elsewhere by the user: it stays there when its size changes again.
+  form.move(100, 90);
+  QApplication::processEvents();
+  const size_t placements = asked.size();
+  source.pending = false;
+  source.status = SampleStatus();
+  form.RefreshStatus();
+  clock.Advance(500);
+  QApplication::processEvents();
+  EXPECT_LT(form.height(), grown_height);
+  EXPECT_EQ(form.frameGeometry().topLeft(), QPoint(100, 90));
+  EXPECT_EQ(asked.size(), placements);
+
+  // Hidden and shown again by the next tray click, at the screen's bottom-right corner, with
+  // the main window's placement: the whole frame in the available area's corner.
+  form.hide();
+  QApplication::processEvents();
+  const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+  const QPoint click = area.bottomRight();
+  form.PlaceFrame(
+      [click](QSize frame) { return PopupFramePosition(click, DesktopScreens(), frame); });
+  form.show();
+  QApplication::processEvents();
+  EXPECT_EQ(form.frameGeometry().bottomRight(), area.bottomRight());
+  EXPECT_TRUE(area.contains(form.frameGeometry()));
 }
 
 TEST_F(InfoFormTest, StatusBalloons) {

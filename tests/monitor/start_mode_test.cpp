@@ -1,7 +1,6 @@
-// The choice of the process's mode, and where the pop-up goes.
+// The choice of the process's mode.
 #include <gtest/gtest.h>
 
-#include "monitor/popup_placement.h"
 #include "monitor/start_mode.h"
 #include "settings/memory_settings.h"
 
@@ -51,22 +50,6 @@ TEST(StartModeTest, AnyOtherInstallationStateRunsTheInstaller) {
   MemorySettings two = Installed("0.99.6");
   two.WriteString("Settings", "Installed", "2");
   EXPECT_EQ(ChooseStartMode({}, two).mode, StartMode::Monitor);
-}
-
-TEST(PopupPlacementTest, PopupGoesToTheWorkAreaCornerNearestTheClick) {
-  const QSize screen(1920, 1080);
-  const QRect work(0, 0, 1920, 1040);  // task bar at the bottom
-  const QSize popup(250, 160);
-  EXPECT_EQ(PopupPosition({10, 10}, screen, work, popup), QPoint(0, 0));
-  EXPECT_EQ(PopupPosition({1900, 10}, screen, work, popup), QPoint(1920 - 250, 0));
-  EXPECT_EQ(PopupPosition({10, 1070}, screen, work, popup), QPoint(0, 1040 - 160));
-  EXPECT_EQ(PopupPosition({1900, 1070}, screen, work, popup), QPoint(1670, 880));
-  // The middle itself counts as the far half; one pixel before it as the near half.
-  EXPECT_EQ(PopupPosition({960, 540}, screen, work, popup).x(), 1670);
-  EXPECT_EQ(PopupPosition({959, 539}, screen, work, popup), QPoint(0, 0));
-  // A task bar on the left and at the top moves the near corner.
-  const QRect shifted(48, 30, 1872, 1050);
-  EXPECT_EQ(PopupPosition({5, 5}, screen, shifted, popup), QPoint(48, 30));
 }
 
 }  // namespace

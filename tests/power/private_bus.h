@@ -15,16 +15,20 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 
 namespace qelta::testing {
 
 // Runs `dbus-daemon --nofork` with a configuration that lets every client own any name and send
 // anything, listening on a socket in a fresh folder under /tmp. Address() is the bus address (empty
 // when the daemon could not be started). The daemon is stopped and its folder removed when the
-// object goes; it also ends when the process that started it dies.
+// object goes; it also ends when the process that started it dies. Given a folder of service
+// files, the bus starts those services on demand.
 class PrivateDbusDaemon {
  public:
-  PrivateDbusDaemon() { Start(); }
+  explicit PrivateDbusDaemon(std::string service_dir = {}) : service_dir_(std::move(service_dir)) {
+    Start();
+  }
   ~PrivateDbusDaemon() { Stop(); }
   PrivateDbusDaemon(const PrivateDbusDaemon&) = delete;
   PrivateDbusDaemon& operator=(const PrivateDbusDaemon&) = delete;
@@ -47,8 +51,9 @@ class PrivateDbusDaemon {
              "  <listen>unix:dir="
           << dir_
           << "</listen>\n"
-             "  <auth>EXTERNAL</auth>\n"
-             "  <policy context=\"default\">\n"
+             "  <auth>EXTERNAL</auth>\n";
+      if (!service_dir_.empty()) out << "  <servicedir>" << service_dir_ << "</servicedir>\n";
+      out << "  <policy context=\"default\">\n"
              "    <allow user=\"*\"/>\n"
              "    <allow own=\"*\"/>\n"
              "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
@@ -115,6 +120,7 @@ class PrivateDbusDaemon {
     dir_.clear();
   }
 
+  std::string service_dir_;
   std::string dir_;
   std::string address_;
   pid_t pid_ = 0;

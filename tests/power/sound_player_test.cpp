@@ -69,7 +69,8 @@ TEST_F(CanberraSoundPlayerTest, PlaysTheWavFileOnTheAudioDevice) {
   ASSERT_TRUE(WriteFile(path, Wav(pattern, 400)));
 
   player_.PlayFileAsync(path);
-  QTRY_VERIFY_WITH_TIMEOUT(Played().contains(PatternBytes(pattern, 50)), kWaitMs);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return Played().contains(PatternBytes(pattern, 50)); }, kWaitMs));
 }
 
 // Files that cannot be played are ignored, and the player keeps working after them; a later
@@ -90,7 +91,7 @@ TEST_F(CanberraSoundPlayerTest, UnplayableFilesAreIgnored) {
   player_.PlayFileAsync(long_sound);
   player_.PlayFileAsync(last_sound);
 
-  QTRY_VERIFY_WITH_TIMEOUT(Played().contains(PatternBytes(last, 50)), kWaitMs);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Played().contains(PatternBytes(last, 50)); }, kWaitMs));
   EXPECT_FALSE(Played().contains(QByteArray(64, 'x')));
 }
 

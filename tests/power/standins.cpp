@@ -179,9 +179,25 @@ uint NotificationRecorder::Notify(const QString& app_name, uint replaces_id,
                                   const QVariantMap& hints, int expire_timeout) {
   NotifyCall call{app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout};
   AppendLine(record_path_, NotifyRecordLine(call));
-  calls_.append(std::move(call));
+  calls_.append(call);
+  const uint id = replaces_id != 0 && on_screen_.contains(replaces_id) ? replaces_id : ++last_id_;
+  on_screen_.insert(id, std::move(call));
+  const uint64_t generation = ++notifies_;
+  generation_.insert(id, generation);
+  if (expire_timeout > 0) {
+    // A replacement starts the time anew: the timer of the one it replaced no longer counts.
+    QTimer::singleShot(expire_timeout, this, [this, id, generation] {
+      if (generation_.value(id) == generation) Remove(id, 1);
+    });
+  }
   emit Notified();
-  return ++last_id_;
+  return id;
+}
+
+void NotificationRecorder::Remove(uint id, uint reason) {
+  if (on_screen_.remove(id) == 0) return;
+  generation_.remove(id);
+  emit NotificationClosed(id, reason);
 }
 
 QStringList NotificationRecorder::GetCapabilities() {
@@ -196,7 +212,9 @@ QString NotificationRecorder::GetServerInformation(QString& vendor, QString& ver
   return QStringLiteral("notification-recorder");
 }
 
-void NotificationRecorder::CloseNotification(uint) {}
+void NotificationRecorder::CloseNotification(uint id) {
+  Remove(id, 3);
+}
 
 int RunLogindStandIn(int argc, char** argv) {
   if (argc < 4) {
@@ -225,7 +243,7 @@ int RunNotificationRecorder(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QDBusConnection bus = QDBusConnection::sessionBus();
   NotificationRecorder recorder(QString::fromLocal8Bit(argv[2]));
-  if (!bus.registerObject(kNotificationsPath, &recorder, QDBusConnection::ExportAllSlots) ||
+  if (!bus.registerObject(kNotificationsPath, &recorder, kNotificationRecorderExports) ||
       !bus.registerService(kNotificationsService)) {
     std::fputs("notification recorder: cannot own org.freedesktop.Notifications\n", stderr);
     return 1;
@@ -249,7 +267,7 @@ int RunDesktopStandIns(int argc, char** argv) {
   standin.SetFence([system, session](const QDBusMessage& call, std::function<void()> proceed) {
     AfterSendersSessionMessages(system, session, call, proceed);
   });
-  if (!session.registerObject(kNotificationsPath, &recorder, QDBusConnection::ExportAllSlots) ||
+  if (!session.registerObject(kNotificationsPath, &recorder, kNotificationRecorderExports) ||
       !session.registerService(kNotificationsService)) {
     std::fputs("desktop stand-ins: cannot own org.freedesktop.Notifications\n", stderr);
     return 1;

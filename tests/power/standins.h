@@ -17,7 +17,8 @@
 //   test_power --notification-recorder <record-file>
 //       Owns org.freedesktop.Notifications on the session bus (DBUS_SESSION_BUS_ADDRESS) and
 //       appends one line per Notify call to <record-file>: "summary<TAB>body<TAB>icon<TAB>timeout"
-//       (a backslash, tab or newline inside a field is written as \\, \t or \n).
+//       (a backslash, tab or newline inside a field is written as \\, \t or \n). It keeps its
+//       notifications as a desktop does (see NotificationRecorder), which the file does not show.
 //
 //   test_power --desktop-standins <answer> <record-file> [refuse-power-off]
 //       Both of the above in one process, appending to one <record-file>. Calls that travel over
@@ -34,10 +35,12 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+#include <cstdint>
 #include <functional>
 
 namespace qelta::testing {
@@ -82,7 +85,11 @@ struct NotifyCall {
 QString NotifyRecordLine(const NotifyCall& call);
 
 // A notification service that keeps every Notify call (and appends it to a file when one is
-// given). Register it on /org/freedesktop/Notifications with ExportAllSlots.
+// given), and the notifications on screen as a desktop keeps them: a Notify whose replaces_id
+// names one on screen takes its place and answers its id, any other gets a new id; a
+// notification goes when its expiry time (in ms, above 0) has passed, or when it is closed.
+// An expiry of 0 or -1 keeps it until it is closed, as desktops do for critical ones. Register
+// it on /org/freedesktop/Notifications with kNotificationRecorderExports.
 class NotificationRecorder : public QObject {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -91,6 +98,8 @@ class NotificationRecorder : public QObject {
   explicit NotificationRecorder(QString record_path = {}, QObject* parent = nullptr);
 
   const QList<NotifyCall>& Calls() const { return calls_; }
+  // The notifications on screen now, by id.
+  const QMap<uint, NotifyCall>& OnScreen() const { return on_screen_; }
 
  public slots:
   uint Notify(const QString& app_name, uint replaces_id, const QString& app_icon,
@@ -102,12 +111,22 @@ class NotificationRecorder : public QObject {
 
  signals:
   void Notified();
+  // reason: 1 expired, 3 closed by a CloseNotification call.
+  Q_SCRIPTABLE void NotificationClosed(uint id, uint reason);
 
  private:
+  void Remove(uint id, uint reason);
+
   QString record_path_;
   QList<NotifyCall> calls_;
+  QMap<uint, NotifyCall> on_screen_;
+  QMap<uint, uint64_t> generation_;  // per id, which Notify its expiry timer belongs to
+  uint64_t notifies_ = 0;
   uint last_id_ = 0;
 };
+
+inline constexpr QDBusConnection::RegisterOptions kNotificationRecorderExports =
+    QDBusConnection::ExportAllSlots | QDBusConnection::ExportScriptableSignals;
 
 // Process entry points, given the whole command line (argv[1] is the selecting argument).
 int RunLogindStandIn(int argc, char** argv);

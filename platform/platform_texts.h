@@ -9,4 +9,8 @@ namespace qelta {
 inline constexpr char kAutoRunCaption[] = "Запускать при входе в систему";
 inline constexpr char kAutoRunHint[] = "Запускать QELTA MONITOR автоматически при входе в систему.";
 
+// The installer's autostart check box.
+inline constexpr char kInstallAutoRunCaption[] =
+    "Автоматически запускать программу при входе в систему";
+
 }  // namespace qelta

@@ -15,17 +15,12 @@
 #include "install/qwatch_welcome.h"
 #include "monitor/qwatch_main.h"
 #include "settings/qwatch_config.h"
+#include "test_application.h"
 
 namespace qelta {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "install_main_window_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+using testing::App;
 
 class MainWindowTest : public ::testing::Test {
  protected:

@@ -17,17 +17,10 @@
 #include "monitor/handler_guard.h"
 #include "platform/error_reporter.h"
 #include "platform/web_pages.h"
+#include "test_application.h"
 
 namespace qelta::testing {
 namespace {
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "install_windows_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
 
 QString Utf8(const char* text) {
   return QString::fromUtf8(text);

@@ -143,7 +143,6 @@ void TInstallForm::ChoosePathClick() {
 void TInstallForm::InstallButtonClick() {
   if (installing_) return;
   installing_ = true;
-  SetControlsEnabled(false);
   InstallerLogic::Outcome outcome = InstallerLogic::Outcome::StayOpen;
   guard_([&] { outcome = logic_->InstallButtonClick(); });
   installing_ = false;
@@ -164,6 +163,8 @@ void TInstallForm::SetControlsEnabled(bool enabled) {
 }
 
 void TInstallForm::ShowInstallStatus(const QString& text) {
+  // From the first step on, the controls show that the window takes no input.
+  if (installing_) SetControlsEnabled(false);
   Status->setText(text);
   Status->repaint();
   // The window is drawn and the desktop answered between the steps; the user's input waits.

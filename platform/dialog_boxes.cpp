@@ -1,5 +1,6 @@
 #include "platform/dialog_boxes.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 namespace qelta {
@@ -8,6 +9,9 @@ namespace {
 int ShowBox(QWidget* owner, QMessageBox::Icon icon, const QString& title, const QString& text,
             QMessageBox::StandardButtons buttons, QMessageBox::StandardButton default_button) {
   QMessageBox box(icon, title, text, buttons, owner);
+  // The buttons speak the program's language.
+  if (QAbstractButton* yes = box.button(QMessageBox::Yes)) yes->setText(QStringLiteral("&Да"));
+  if (QAbstractButton* no = box.button(QMessageBox::No)) no->setText(QStringLiteral("&Нет"));
   box.setDefaultButton(default_button);
   box.setWindowModality(Qt::ApplicationModal);
   return box.exec();

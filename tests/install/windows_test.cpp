@@ -74,14 +74,18 @@ TEST_F(InstallFormTest, ShowsItsTextsAndTheProgressBetweenTheSteps) {
   // What the status line shows while each step runs.
   probe.answering = {"COM1"};
   std::vector<std::string> seen;
-  boxes.while_open = [&] { seen.push_back("box: " + form->Status->text().toStdString()); };
-  while_closing = [&] { seen.push_back("closing: " + form->Status->text().toStdString()); };
+  auto state = [&] {
+    return form->Status->text().toStdString() +
+           (form->InstallButton->isEnabled() ? "" : " (controls off)");
+  };
+  boxes.while_open = [&] { seen.push_back("box: " + state()); };
+  while_closing = [&] { seen.push_back("closing: " + state()); };
   form->InstallButton->click();
   EXPECT_EQ(seen, (std::vector<std::string>{
                       "box: ",
-                      "closing: Поиск запущенной программы...",
-                      "box: Поиск UPS QELTA: COM1...",
-                      "box: ",
+                      "closing: Поиск запущенной программы... (controls off)",
+                      "box: Поиск UPS QELTA: COM1... (controls off)",
+                      "box:  (controls off)",
                   }));
   EXPECT_EQ(form->result(), QDialog::Accepted);
   EXPECT_FALSE(form->isVisible());

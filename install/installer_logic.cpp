@@ -89,8 +89,13 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   ShowStatus(kCreatingLaunchers);
   CreateLaunchers(target);
 
-  // An unchecked box leaves the start at log-on as it was.
-  if (AutoRun) deps_.autorun.WriteString(kRun, kAutorunValue, target);
+  // The box decides: checked, the program starts at log-on; unchecked, it does not, even when
+  // an earlier installation had it start.
+  if (AutoRun) {
+    deps_.autorun.WriteString(kRun, kAutorunValue, target);
+  } else {
+    deps_.autorun.DeleteValue(kRun, kAutorunValue);
+  }
 
   SearchUps();
 

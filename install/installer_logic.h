@@ -39,7 +39,9 @@ class InstallerLogic {
 
   const std::string& Path() const { return path_; }
   void SetPath(std::string path) { path_ = std::move(path); }
+  // Start the program at log-on (unchecked: no autostart entry, an earlier one removed).
   bool AutoRun = true;
+  // Start the installed program with "/welcome" once the installation is done.
   bool RunAfterInstall = true;
 
   // Lets the user pick a folder; the program goes into its subfolder "QELTA MONITOR".

@@ -235,15 +235,21 @@ TEST_F(InstallerTest, DecliningTheQuestionDoesNothing) {
   EXPECT_FALSE(fs::exists(install_folder));
 }
 
-TEST_F(InstallerTest, UncheckedBoxesSkipTheAutostartEntryAndTheStart) {
+TEST_F(InstallerTest, UncheckedBoxesRemoveTheAutostartEntryAndSkipTheStart) {
   autorun.WriteString("Run", "QELTA MONITOR", "/somewhere/else");
   journal.lines.clear();
   InstallerLogic& installer = Installer();
   installer.AutoRun = false;
   installer.RunAfterInstall = false;
   ASSERT_EQ(installer.InstallButtonClick(), Outcome::Installed);
-  EXPECT_TRUE(journal.Only({"autorun", "start"}).empty());
-  EXPECT_EQ(autorun.ReadString("Run", "QELTA MONITOR", ""), "/somewhere/else");
+  // The earlier installation's start at log-on goes; nothing is started now.
+  EXPECT_EQ(journal.Only({"autorun", "start"}),
+            (std::vector<std::string>{"autorun -Run/QELTA MONITOR"}));
+  EXPECT_EQ(autorun.ReadString("Run", "QELTA MONITOR", ""), "");
+  EXPECT_LT(IndexOf(journal.lines, "status Создание ярлыков..."),
+            IndexOf(journal.lines, "autorun -Run/QELTA MONITOR"));
+  EXPECT_LT(IndexOf(journal.lines, "autorun -Run/QELTA MONITOR"),
+            IndexOf(journal.lines, "status Поиск UPS QELTA: USB..."));
 }
 
 TEST_F(InstallerTest, InstallingOntoTheRunningExecutableRegistersItInPlace) {

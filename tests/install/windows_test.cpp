@@ -104,7 +104,8 @@ TEST_F(InstallFormTest, ControlsFeedTheInstallation) {
   EXPECT_EQ(form->Path->text().toStdString(), base + "/chosen/QELTA MONITOR");
   form->InstallButton->click();
   EXPECT_EQ(ReadFile(base + "/chosen/QELTA MONITOR/qelta-monitor"), "the program, new build");
-  EXPECT_TRUE(journal.Only({"autorun", "start"}).empty());
+  EXPECT_EQ(journal.Only({"autorun", "start"}),
+            (std::vector<std::string>{"autorun -Run/QELTA MONITOR"}));
 }
 
 TEST_F(InstallFormTest, StoreFailureIsShownAndTheWindowStaysOpen) {

@@ -71,14 +71,10 @@ class JournalSettings : public MemorySettings {
   Journal& journal_;
 };
 
-// The local file system, with every call recorded as "file <operation> <path>" and chosen
-// operations on chosen paths made to fail.
+// The local file system, with every change recorded as "file <operation> <path>".
 class JournalFiles : public InstallFiles {
  public:
   explicit JournalFiles(Journal& journal) : journal_(journal) {}
-
-  // "<operation> <path>" entries that fail without touching anything.
-  std::set<std::string> failing;
 
   bool MakeFolders(const std::string& path) override {
     return Do("mkdir", path, [&] { return local_.MakeFolders(path); });
@@ -107,7 +103,6 @@ class JournalFiles : public InstallFiles {
   bool Do(const std::string& operation, const std::string& what,
           const std::function<bool()>& action) {
     journal_.Add("file " + operation + " " + what);
-    if (failing.count(operation + " " + what) != 0) return false;
     return action();
   }
   Journal& journal_;

@@ -67,22 +67,5 @@ TEST_F(InstallFilesTest, FailedCopyLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"busy", "folder", "source", "target"}));
 }
 
-TEST_F(InstallFilesTest, FoldersAreMadeWithParentsAndRemovedOnlyWhenEmpty) {
-  EXPECT_TRUE(files.MakeFolders(base + "/a/b/c"));
-  EXPECT_TRUE(files.MakeFolders(base + "/a/b/c"));
-  EXPECT_FALSE(files.MakeFolders(""));
-  WriteFile(base + "/file", "x");
-  EXPECT_FALSE(files.MakeFolders(base + "/file/d"));
-  WriteFile(base + "/a/b/c/x", "x");
-  EXPECT_FALSE(files.RemoveEmptyFolder(base + "/a/b/c"));
-  EXPECT_FALSE(files.Remove(base + "/a/b/c"));
-  EXPECT_TRUE(files.Remove(base + "/a/b/c/x"));
-  EXPECT_FALSE(files.Remove(base + "/a/b/c/x"));
-  EXPECT_TRUE(files.RemoveEmptyFolder(base + "/a/b/c"));
-  EXPECT_FALSE(files.Exists(base + "/a/b/c"));
-  EXPECT_TRUE(files.SameFile(base + "/a/../file", base + "/file"));
-  EXPECT_FALSE(files.SameFile(base + "/file", base + "/missing"));
-}
-
 }  // namespace
 }  // namespace qelta::testing

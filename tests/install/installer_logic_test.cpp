@@ -133,11 +133,12 @@ TEST_F(InstallerTest, ReinstallClosesTheRunningMonitorsBeforeReplacingTheProgram
 }
 
 TEST_F(InstallerTest, ProgramThatCannotBeRemovedIsSetAside) {
-  WriteFile(target, "the program, old build", 0755);
+  // Something in the program's place that no one can remove, root included: a folder with a
+  // file in it. An older set-aside copy makes room first.
+  WriteFile(target + "/inside", "kept");
   WriteFile(target + ".prev", "an older build");
-  files.failing = {"remove " + target};
   ASSERT_EQ(Installer().InstallButtonClick(), Outcome::Installed);
-  EXPECT_EQ(ReadFile(target + ".prev"), "the program, old build");
+  EXPECT_EQ(ReadFile(target + ".prev/inside"), "kept");
   EXPECT_EQ(ReadFile(target), "the program, new build");
   const std::vector<std::string> steps = journal.Only(
       {"file remove " + target, "file rename", "file copy", "settings Settings/InstalledTo"});
@@ -148,14 +149,6 @@ TEST_F(InstallerTest, ProgramThatCannotBeRemovedIsSetAside) {
                        "file copy " + executable + " -> " + target,
                        "settings Settings/InstalledTo=" + target,
                    }));
-}
-
-TEST_F(InstallerTest, FolderInThePlaceOfTheProgramIsSetAside) {
-  // Something the installer cannot remove, even as root: a folder with a file in it.
-  WriteFile(target + "/inside", "kept");
-  ASSERT_EQ(Installer().InstallButtonClick(), Outcome::Installed);
-  EXPECT_EQ(ReadFile(target + ".prev/inside"), "kept");
-  EXPECT_EQ(ReadFile(target), "the program, new build");
 }
 
 TEST_F(InstallerTest, FolderThatCannotBeMadeShowsTheErrorAndLetsTheUserTryAgain) {

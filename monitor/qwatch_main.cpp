@@ -86,6 +86,10 @@ TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(
 }
 
 TMainForm::~TMainForm() {
+  // The windows go before the stores and the core they show; their timers with them.
+  if (core_ != nullptr) core_->SetPopup(nullptr);
+  delete InfoForm;
+  InfoForm = nullptr;
   delete about_form_.data();
   welcome_form_.reset();
   configuration_form_.reset();

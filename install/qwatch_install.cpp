@@ -71,7 +71,7 @@ void TInstallForm::CreateControls() {
   ChoosePath = new QPushButton(Text(kChoosePathCaption), this);
   ChoosePath->setObjectName(QStringLiteral("ChoosePath"));
   ChoosePath->setAutoDefault(false);
-  AutoRun = new QCheckBox(Text(kInstallAutoRunCaption), this);
+  AutoRun = new QCheckBox(Text(platform_texts::kInstallerAutoRunCaption), this);
   AutoRun->setObjectName(QStringLiteral("AutoRun"));
   AutoRun->setChecked(true);
   RunAfterInstall = new QCheckBox(Text(kRunAfterInstallCaption), this);

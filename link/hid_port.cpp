@@ -11,9 +11,11 @@
 namespace qelta {
 
 HidPort::HidPort()
-    : own_bus_(std::make_unique<HidapiDeviceBus>(&ParseHidReportDescriptor)), bus_(*own_bus_) {}
+    : own_bus_(std::make_unique<HidapiDeviceBus>(&ParseHidReportDescriptor)),
+      bus_(*own_bus_),
+      clock_(SystemMonotonicClock()) {}
 
-HidPort::HidPort(HidDeviceBus& bus) : bus_(bus) {}
+HidPort::HidPort(HidDeviceBus& bus, MonotonicClock& clock) : bus_(bus), clock_(clock) {}
 
 HidPort::~HidPort() {
   CloseHIDPort();
@@ -53,8 +55,31 @@ bool HidPort::OpenHIDPort(std::string& message) {
   return false;
 }
 
+HidTransfer HidPort::ReadOneReport(int timeout_ms) {
+  report_.fill(0);
+  const HidTransfer result =
+      device_->ReadReport(std::span<uint8_t>(report_.data(), layout_.input_length), timeout_ms);
+  if (result == HidTransfer::TimedOut) device_->Cancel();
+  return result;
+}
+
+void HidPort::DiscardStaleInput() {
+  const int64_t limit = clock_.NowMs() + kStaleDiscardLimitMs;
+  for (;;) {
+    const int64_t left = limit - clock_.NowMs();
+    if (left <= 0) return;
+    if (ReadOneReport(static_cast<int>(std::min<int64_t>(kStaleSettleMs, left))) !=
+        HidTransfer::Done) {
+      return;
+    }
+  }
+}
+
 bool HidPort::WriteHIDPort(const std::string& text) {
   if (!device_) return false;
+  // What the device still holds from an earlier exchange would otherwise be read as the
+  // answer to this command.
+  DiscardStaleInput();
   const std::size_t chunk = layout_.output_length - 1;
   bool written = false;
   for (std::size_t pos = 0; pos < text.size();) {
@@ -80,17 +105,29 @@ bool HidPort::WriteHIDPort(const std::string& text) {
 bool HidPort::ReadHIDPort(int timeout_ms, std::string& text) {
   text.clear();
   if (!device_) return false;
-  for (int reports = 0; reports < kMaxReportsPerRead; ++reports) {
-    report_.fill(0);
-    const HidTransfer result =
-        device_->ReadReport(std::span<uint8_t>(report_.data(), layout_.input_length), timeout_ms);
-    if (result == HidTransfer::TimedOut) device_->Cancel();
-    if (result != HidTransfer::Done) break;
-    const auto data_begin = report_.begin() + 1;
-    const auto data_end = report_.begin() + layout_.input_length;
-    text.append(data_begin, std::find(data_begin, data_end, uint8_t{0}));
+  const int64_t limit = clock_.NowMs() + kReadLimitMs;
+  const int next_wait = timeout_ms < 0 ? 0 : timeout_ms;
+  const int first_wait = std::max(next_wait, kFirstReportWaitMs);
+  auto is_line_end = [](uint8_t byte) { return byte == '\r' || byte == '\n'; };
+  for (;;) {
+    const int64_t left = limit - clock_.NowMs();
+    if (left <= 0) return false;
+    const int wait = text.empty() ? first_wait : next_wait;
+    if (ReadOneReport(static_cast<int>(std::min<int64_t>(wait, left))) != HidTransfer::Done) {
+      return false;
+    }
+    auto data = report_.begin() + 1;
+    const auto data_end = std::find(data, report_.begin() + layout_.input_length, uint8_t{0});
+    if (text.empty()) data = std::find_if_not(data, data_end, is_line_end);
+    const auto line_end = std::find_if(data, data_end, is_line_end);
+    if (line_end != data_end) {
+      // The line end stays with the text (CR LF whole); anything after it is not this line.
+      text.append(data, std::find_if_not(line_end, data_end, is_line_end));
+      return true;
+    }
+    text.append(data, data_end);
+    if (text.size() > kMaxReplyLength) return false;
   }
-  return !text.empty();
 }
 
 void HidPort::CloseHIDPort() {

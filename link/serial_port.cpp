@@ -1,14 +1,16 @@
 #include "link/serial_port.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
-#include <chrono>
 
 #include "settings/settings.h"
 
 namespace qelta {
 
-SerialPort::SerialPort(Settings& settings, std::unique_ptr<SerialDevice> device)
-    : settings_(settings), device_(std::move(device)) {}
+SerialPort::SerialPort(Settings& settings, std::unique_ptr<SerialDevice> device,
+                       MonotonicClock& clock)
+    : settings_(settings), device_(std::move(device)), clock_(clock) {}
 
 SerialPort::SerialPort(Settings& settings) : SerialPort(settings, MakePosixSerialDevice()) {}
 
@@ -38,29 +40,32 @@ bool SerialPort::WriteSerialPort(const std::string& text) {
 }
 
 std::string SerialPort::ReadSerialPort(int timeout_ms) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  const int64_t timeout = timeout_ms < 0 ? 0 : timeout_ms;
+  const int64_t limit = clock_.NowMs() + 2 * timeout;
   std::string line;
   bool skipping = true;
+  std::array<char, 128> chunk;
   for (;;) {
-    const Clock::duration left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) break;
-    // Round up so that a remainder below one millisecond is waited for, not spun on.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(left);
-    char byte = 0;
-    const SerialDevice::ReadResult result = device_->ReadByte(static_cast<int>(wait.count()), byte);
-    if (result == SerialDevice::ReadResult::Failed) break;
-    if (result == SerialDevice::ReadResult::TimedOut) continue;
-    const bool line_end = byte == '\r' || byte == '\n';
-    if (skipping) {
-      if (line_end) continue;
-      skipping = false;
+    const int64_t left = limit - clock_.NowMs();
+    if (left <= 0) return std::string();
+    std::size_t count = 0;
+    const SerialDevice::ReadResult result =
+        device_->ReadAvailable(static_cast<int>(std::min(timeout, left)), chunk, count);
+    // A silence as long as the time-out, the time bound reached, or a device that has failed:
+    // the line did not end.
+    if (result != SerialDevice::ReadResult::Data) return std::string();
+    for (std::size_t i = 0; i < count; ++i) {
+      const char byte = chunk[i];
+      const bool line_end = byte == '\r' || byte == '\n';
+      if (skipping) {
+        if (line_end) continue;
+        skipping = false;
+      }
+      if (line_end) return line;
+      line += byte;
+      if (line.size() > kMaxLineLength) return std::string();
     }
-    line += byte;
-    if (line_end) break;
   }
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-  return line;
 }
 
 void SerialPort::CloseSerialPort() {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "link/monotonic_clock.h"
 #include "link/ups.h"
 #include "platform/serial_device.h"
 
@@ -16,14 +18,23 @@ class Settings;
 // is present and not empty, else /dev/ttyS<n-1>.
 class SerialPort : public SerialBranch {
  public:
-  SerialPort(Settings& settings, std::unique_ptr<SerialDevice> device);
+  // A reply line longer than this (without its line end) is not a reply; the read gives up.
+  static constexpr std::size_t kMaxLineLength = 256;
+
+  // `clock` (the steady clock when none is given) must outlive the port.
+  SerialPort(Settings& settings, std::unique_ptr<SerialDevice> device,
+             MonotonicClock& clock = SystemMonotonicClock());
   explicit SerialPort(Settings& settings);
 
   bool OpenSerialPort(const std::string& port_name, int baud) override;
   bool WriteSerialPort(const std::string& text) override;
-  // Skips leading CR and LF, then collects bytes up to and including the first CR or LF and
-  // returns them without line ends. Returns as soon as the line has ended; the whole read
-  // never lasts much beyond `timeout_ms`.
+  // Reads one line of T = `timeout_ms`: leading CR and LF are skipped, and the line ends at the
+  // first CR or LF after them. The read goes on while bytes keep arriving, and a silence of T
+  // ends it (so a port that sends nothing gives up after T). Whatever the device sends, the
+  // read lasts at most 2 T and takes at most kMaxLineLength bytes. The result is the line
+  // without its line end; it is empty when the line did not end (silence, the 2 T bound, the
+  // length bound, a hang-up), so that a reply cut short is never taken for a whole one. Bytes
+  // that follow the line end in what arrived with it are dropped.
   std::string ReadSerialPort(int timeout_ms) override;
   void CloseSerialPort() override;
 
@@ -33,6 +44,7 @@ class SerialPort : public SerialBranch {
  private:
   Settings& settings_;
   std::unique_ptr<SerialDevice> device_;
+  MonotonicClock& clock_;
 };
 
 }  // namespace qelta

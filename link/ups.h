@@ -13,7 +13,8 @@ class SerialBranch {
   virtual ~SerialBranch() = default;
   virtual bool OpenSerialPort(const std::string& port_name, int baud) = 0;
   virtual bool WriteSerialPort(const std::string& text) = 0;
-  // The first line of the reply without its line end; empty when nothing came in time.
+  // The first line of the reply without its line end; empty when no whole line came in time
+  // (a line cut short counts as none).
   virtual std::string ReadSerialPort(int timeout_ms) = 0;
   virtual void CloseSerialPort() = 0;
 };
@@ -25,7 +26,8 @@ class HidBranch {
   // On failure `message` tells why (in the user's language).
   virtual bool OpenHIDPort(std::string& message) = 0;
   virtual bool WriteHIDPort(const std::string& text) = 0;
-  // True when at least one byte arrived; `text` holds what arrived.
+  // True when a whole line arrived: `text` holds it with its line end. False when nothing or
+  // only part of a line came; `text` then holds what arrived.
   virtual bool ReadHIDPort(int timeout_ms, std::string& text) = 0;
   virtual void CloseHIDPort() = 0;
 };
@@ -39,6 +41,8 @@ class UpsTransport {
 
   bool OpenUPSPort(const std::string& port_name, int baud);
   bool WriteUPSPort(const std::string& text);
+  // One reply line; empty when no whole line came. A serial line comes without its line end, a
+  // USB one with it.
   std::string ReadUPSPort(int timeout_ms);
   void CloseUPSPort();
 

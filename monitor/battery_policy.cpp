@@ -2,6 +2,7 @@
 #include <QString>
 
 #include "monitor/monitor_core.h"
+#include "platform/platform_texts.h"
 #include "platform/power_control.h"
 #include "platform/sound_player.h"
 #include "settings/settings.h"
@@ -38,13 +39,28 @@ void MonitorCore::BatteryStatusCheckerTimer() {
 
 void MonitorCore::BatteryShutdownTimerTimer() {
   CancelShutdownProcessClick();
-  Balloon("Завершение работы", "Сейчас произойдет форсированное завершение работы Windows.",
-          BalloonIcon::Error);
+  Balloon("Завершение работы", platform_texts::kForcedShutdownNow, BalloonIcon::Error);
   deps_.power.EnableShutdownPrivilege();
-  deps_.power.PowerOff();
+  // Powered off whatever the privilege step gave; a refusal is told to the user.
+  deps_.power.PowerOff([this, alive = std::weak_ptr<bool>(alive_)](const PowerOffOutcome& outcome) {
+    if (!alive.expired()) PowerOffFinished(outcome);
+  });
+}
+
+void MonitorCore::PowerOffFinished(const PowerOffOutcome& outcome) {
+  if (outcome.accepted) return;
+  Balloon("Завершение работы",
+          QString::fromUtf8("Компьютер не выключен: ") + QString::fromStdString(outcome.reason),
+          BalloonIcon::Error);
 }
 
 void MonitorCore::CancelShutdownProcessClick() {
+  StopBatteryTimers();
+  // No new time limit in this battery period, not even after a lost link comes back.
+  battery_period_settled_ = true;
+}
+
+void MonitorCore::StopBatteryTimers() {
   battery_status_checker_->SetEnabled(false);
   battery_shutdown_timer_->SetEnabled(false);
   shutdown_pending_ = false;

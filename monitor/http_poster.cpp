@@ -1,9 +1,6 @@
 #include "monitor/http_poster.h"
 
-#include <QDateTime>
-#include <QList>
 #include <QMetaObject>
-#include <QNetworkCookie>
 #include <QNetworkProxy>
 #include <QObject>
 #include <QTcpSocket>
@@ -11,12 +8,14 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "monitor/http_answer_reader.h"
+
 namespace qelta {
 
 namespace {
 
-// Response headers larger than this are not a plausible answer; the exchange is given up.
-constexpr qsizetype kMaxHeadSize = 64 * 1024;
+// What the socket holds of an answer not yet looked at.
+constexpr qint64 kReadBufferSize = 64 * 1024;
 
 bool HasControl(const QByteArray& bytes) {
   return std::any_of(bytes.begin(), bytes.end(), [](char c) {
@@ -42,16 +41,6 @@ QByteArray HostHeader(const QString& host) {
   return HasControl(text) ? QByteArray() : text;
 }
 
-// Where a header block ends ("\r\n\r\n", or "\n\n" from a careless server): the index of the
-// first byte after it, or -1.
-qsizetype HeadEnd(const QByteArray& bytes) {
-  const qsizetype crlf = bytes.indexOf("\r\n\r\n");
-  const qsizetype lf = bytes.indexOf("\n\n");
-  if (crlf >= 0 && (lf < 0 || crlf < lf)) return crlf + 4;
-  if (lf >= 0) return lf + 2;
-  return -1;
-}
-
 }  // namespace
 
 struct TcpHttpPoster::Exchange {
@@ -59,9 +48,7 @@ struct TcpHttpPoster::Exchange {
   QByteArray request;
   std::function<void()> done;
   QTcpSocket* socket = nullptr;  // owned by owner_
-  QByteArray head;               // response bytes before the end of the headers
-  bool headers_done = false;
-  qint64 body_left = -1;  // bytes of the body still to come; -1: until the server closes
+  HttpAnswerReader answer;
 };
 
 TcpHttpPoster::TcpHttpPoster(std::chrono::milliseconds timeout)
@@ -103,12 +90,13 @@ void TcpHttpPoster::Post(const QString& host, quint16 port, const QByteArray& pa
                QByteArray::number(body.size()) + "\r\n" + "Host: " + host_header + "\r\n" +
                "Accept: text/html, */*\r\n"
                "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n";
-  const QByteArray cookie = CookieHeader(ex.host_key);
+  const QByteArray cookie = cookies_.Header(ex.host_key);
   if (!cookie.isEmpty()) ex.request += "Cookie: " + cookie + "\r\n";
   ex.request += "\r\n" + body;
 
   ex.socket = new QTcpSocket(owner_.get());
   ex.socket->setProxy(QNetworkProxy::NoProxy);
+  ex.socket->setReadBufferSize(kReadBufferSize);
   QObject* context = owner_.get();
   QObject::connect(ex.socket, &QTcpSocket::connected, context, [this] { OnConnected(); });
   QObject::connect(ex.socket, &QTcpSocket::readyRead, context, [this] { OnReadyRead(); });
@@ -132,87 +120,19 @@ void TcpHttpPoster::OnConnected() {
 void TcpHttpPoster::OnReadyRead() {
   if (exchange_ == nullptr) return;
   Exchange& ex = *exchange_;
-  QByteArray data = ex.socket->readAll();
-  while (!ex.headers_done) {
-    ex.head += data;
-    data.clear();
-    const qsizetype end = HeadEnd(ex.head);
-    if (end < 0) {
-      if (ex.head.size() > kMaxHeadSize) Finish();
-      return;
-    }
-    data = ex.head.mid(end);
-    const QByteArray block = ex.head.left(end);
-    ex.head.clear();
-    const int status = ParseHeaders(block);
-    // An interim answer (1xx) is followed by the real one.
-    if (status >= 100 && status < 200) continue;
-    ex.headers_done = true;
-    if (status == 204 || status == 304) ex.body_left = 0;
+  HttpAnswerReader::State state = ex.answer.CurrentState();
+  char chunk[4096];
+  while (state == HttpAnswerReader::State::kReading) {
+    const qint64 n = ex.socket->read(chunk, sizeof chunk);
+    if (n <= 0) break;
+    state = ex.answer.Take(QByteArrayView(chunk, n));
   }
-  if (ex.body_left >= 0) {
-    ex.body_left -= std::min<qint64>(ex.body_left, data.size());
-    // A server that keeps the connection open has said all it will say.
-    if (ex.body_left == 0) Finish();
+  for (const QByteArray& set_cookie : ex.answer.TakeSetCookies()) {
+    cookies_.Store(ex.host_key, set_cookie);
   }
-}
-
-int TcpHttpPoster::ParseHeaders(const QByteArray& head) {
-  const QList<QByteArray> lines = head.split('\n');
-  int status = 0;
-  if (!lines.isEmpty() && lines.front().startsWith("HTTP/")) {
-    const QList<QByteArray> words = lines.front().simplified().split(' ');
-    if (words.size() >= 2) status = words[1].toInt();
-  }
-  qint64 length = -1;
-  for (qsizetype i = 1; i < lines.size(); ++i) {
-    const QByteArray line = lines[i].trimmed();
-    const qsizetype colon = line.indexOf(':');
-    if (colon <= 0) continue;
-    const QByteArray name = line.left(colon).trimmed().toLower();
-    const QByteArray value = line.mid(colon + 1).trimmed();
-    if (name == "content-length") {
-      bool ok = false;
-      const qint64 n = value.toLongLong(&ok);
-      length = ok && n >= 0 ? n : -1;
-    } else if (name == "set-cookie") {
-      StoreCookies(value);
-    }
-  }
-  exchange_->body_left = length;
-  return status;
-}
-
-void TcpHttpPoster::StoreCookies(const QByteArray& set_cookie) {
-  CookieList& list = cookies_[exchange_->host_key];
-  const QDateTime now = QDateTime::currentDateTimeUtc();
-  for (const QNetworkCookie& cookie : QNetworkCookie::parseCookies(set_cookie)) {
-    const QByteArray name = cookie.name();
-    // A name or value that could not be sent back inside one header line is not kept.
-    if (name.isEmpty() || HasControl(name) || HasControl(cookie.value())) continue;
-    auto it =
-        std::find_if(list.begin(), list.end(), [&](const auto& c) { return c.first == name; });
-    const bool expired = cookie.expirationDate().isValid() && cookie.expirationDate() <= now;
-    if (expired) {
-      if (it != list.end()) list.erase(it);
-    } else if (it != list.end()) {
-      it->second = cookie.value();
-    } else {
-      list.emplace_back(name, cookie.value());
-    }
-  }
-  if (list.empty()) cookies_.erase(exchange_->host_key);
-}
-
-QByteArray TcpHttpPoster::CookieHeader(const QString& host_key) const {
-  const auto it = cookies_.find(host_key);
-  if (it == cookies_.end()) return {};
-  QByteArray header;
-  for (const auto& [name, value] : it->second) {
-    if (!header.isEmpty()) header += "; ";
-    header += name + "=" + value;
-  }
-  return header;
+  // Ended, or not worth reading on: a server that keeps the connection open has said all it
+  // will say, and one that goes on past the bounds is not listened to.
+  if (state != HttpAnswerReader::State::kReading) Finish();
 }
 
 void TcpHttpPoster::Finish() {

@@ -5,11 +5,9 @@
 #include <QtGlobal>
 #include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
-#include <string>
-#include <utility>
-#include <vector>
+
+#include "monitor/http_cookie_jar.h"
 
 class QObject;
 class QTimer;
@@ -31,8 +29,10 @@ class HttpPoster {
 // calling thread: Post() returns at once and `done` runs later from the event loop (never from
 // inside Post()). One exchange at a time: a Post() while one is running closes the running one
 // first (its `done` still runs). The whole exchange (name lookup, connect, send, receive) is
-// bounded by the time-out; the answer is read and thrown away, only its cookies are kept, per
-// host, for the life of the object and sent back to the same host. No proxy is used.
+// bounded by the time-out; the answer is read and thrown away (HttpAnswerReader: read in linear
+// time, an answer whose headers or body go on beyond their bounds is cut and the exchange
+// ends), only its cookies are kept, per host, for the life of the object and sent back to the
+// same host (HttpCookieJar, bounded in number and size). No proxy is used.
 // Destroying the poster drops a running exchange without running its `done`.
 class TcpHttpPoster : public HttpPoster {
  public:
@@ -52,23 +52,17 @@ class TcpHttpPoster : public HttpPoster {
 
  private:
   struct Exchange;
-  using CookieList = std::vector<std::pair<QByteArray, QByteArray>>;
 
   void OnConnected();
   void OnReadyRead();
-  // Takes one header block of the answer; returns its status code (0 when there is none).
-  int ParseHeaders(const QByteArray& head);
-  void StoreCookies(const QByteArray& set_cookie);
   void Finish();
-  QByteArray CookieHeader(const QString& host) const;
 
   std::chrono::milliseconds timeout_;
   // Parent of the sockets and timers of exchanges; they are deleted with it.
   std::unique_ptr<QObject> owner_;
   QTimer* deadline_ = nullptr;  // bounds the running exchange; owned by owner_
   std::unique_ptr<Exchange> exchange_;
-  // Cookies by host (lower case), in the order they were first set.
-  std::map<QString, CookieList> cookies_;
+  HttpCookieJar cookies_;
 };
 
 }  // namespace qelta

@@ -5,8 +5,15 @@
 
 namespace qelta {
 
+int PollingIntervalMs(int32_t seconds) {
+  if (seconds < kMinPollingSeconds) seconds = kMinPollingSeconds;
+  if (seconds > kMaxPollingSeconds) seconds = kMaxPollingSeconds;
+  return seconds * 1000;
+}
+
 MonitorCore::MonitorCore(const MonitorDependencies& deps) : deps_(deps) {
   TimerFactory& t = deps_.timers;
+  last_tick_ = t.TickCount();
   update_timer_ = t.CreateTimer(10000, false);
   ctrl_popup_timer_ = t.CreateTimer(100, true);
   tray_updater_ = t.CreateTimer(450, true);
@@ -35,10 +42,7 @@ void MonitorCore::Handle(Timer& timer, void (MonitorCore::*handler)()) {
 void MonitorCore::StartMonitoring(bool replaced_instance) {
   replaced_instance_ = replaced_instance;
   monitoring_ = true;
-  // The stored value is in seconds; the product wraps like 32-bit arithmetic.
-  const int32_t seconds = settings_->ReadInteger("Settings", "Interval", 30);
-  update_timer_->SetInterval(
-      static_cast<int32_t>(static_cast<uint32_t>(seconds) * static_cast<uint32_t>(1000)));
+  update_timer_->SetInterval(PollingIntervalMs(settings_->ReadInteger("Settings", "Interval", 30)));
   update_timer_->SetEnabled(true);
   startup_timer_->SetEnabled(true);
 
@@ -52,6 +56,8 @@ void MonitorCore::StartMonitoring(bool replaced_instance) {
   shutdown_pending_ = false;
   percent_check_armed_ = true;
   beeper_toggle_active_ = false;
+  battery_seen_since_.reset();
+  battery_period_settled_ = false;
 }
 
 void MonitorCore::StartupTimerTimer() {
@@ -66,6 +72,19 @@ void MonitorCore::ShowTrayIcon(int index) {
 
 void MonitorCore::Balloon(const char* title, const char* text, BalloonIcon icon) {
   deps_.balloons.ShowBalloon(QString::fromUtf8(title), QString::fromUtf8(text), icon, 5000);
+}
+
+void MonitorCore::Balloon(const char* title, const QString& text, BalloonIcon icon) {
+  deps_.balloons.ShowBalloon(QString::fromUtf8(title), text, icon, 5000);
+}
+
+int64_t MonitorCore::ElapsedMs() {
+  // Each step is taken modulo 2^32 and is far shorter than the counter's 49-day wrap: the poll
+  // reads this at least once an hour.
+  const uint32_t tick = deps_.timers.TickCount();
+  elapsed_ms_ += static_cast<uint32_t>(tick - last_tick_);
+  last_tick_ = tick;
+  return elapsed_ms_;
 }
 
 void MonitorCore::RequestPromptReport() {

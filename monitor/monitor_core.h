@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "display/info_source.h"
@@ -18,6 +19,14 @@ class PostReport;
 class PowerControl;
 class Settings;
 class SoundPlayer;
+struct PowerOffOutcome;
+
+// The polling interval's bounds in seconds. A stored interval outside them (0, negative, or too
+// long for the timer) polls at the nearer bound, so a hand-edited value never stops the polls.
+inline constexpr int32_t kMinPollingSeconds = 1;
+inline constexpr int32_t kMaxPollingSeconds = 3600;
+// UpdateTimer's interval in milliseconds for a stored `Settings`/`Interval` in seconds.
+int PollingIntervalMs(int32_t seconds);
 
 // Everything the monitor's logic talks to; the main window fills it with the real objects,
 // tests with fakes.
@@ -53,7 +62,8 @@ class MonitorCore : public InfoSource {
   // reset, no-link icon shown.
   void StartMonitoring(bool replaced_instance);
 
-  // Timer and menu handlers.
+  // Timer and menu handlers. CancelShutdownProcessClick is the tray menu's cancel: it also
+  // keeps the on-battery time limit from being armed again in this battery period.
   void StartupTimerTimer();
   void UpdateTimerTimer();
   void WakeUpStatusTimerTimer();
@@ -113,9 +123,17 @@ class MonitorCore : public InfoSource {
  private:
   void ShowTrayIcon(int index);
   void Balloon(const char* title, const char* text, BalloonIcon icon);
+  void Balloon(const char* title, const QString& text, BalloonIcon icon);
   void RequestPromptReport();
   void Handle(Timer& timer, void (MonitorCore::*handler)());
-  void ArmBatteryTimeLimit();
+  // Arms the on-battery time limit at a poll that begins a run of polls on battery (a change
+  // from mains, the first poll, or a link that came back), for what is left of it at `now`.
+  void ArmBatteryTimeLimit(int64_t now);
+  // Stops both battery timers and clears ShutdownPending.
+  void StopBatteryTimers();
+  void PowerOffFinished(const PowerOffOutcome& outcome);
+  // Milliseconds since the core was made, summed from the tick counter's steps.
+  int64_t ElapsedMs();
 
   MonitorDependencies deps_;
   Settings* settings_ = nullptr;
@@ -147,6 +165,17 @@ class MonitorCore : public InfoSource {
   bool monitoring_ = false;
   bool perform_test_enabled_ = false;
   int tray_tag_ = 0;
+
+  // The battery period as the polls saw it: when the first poll on battery came (on the
+  // ElapsedMs scale), kept through a lost link until a poll sees mains.
+  std::optional<int64_t> battery_seen_since_;
+  // The time limit is not armed again in this battery period: the user cancelled the shutdown
+  // or a power-off was attempted.
+  bool battery_period_settled_ = false;
+  uint32_t last_tick_ = 0;
+  int64_t elapsed_ms_ = 0;
+  // Lets an answer that comes after the core is gone find out.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // Removes one double quote at the start and one at the end, each end on its own.

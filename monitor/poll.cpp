@@ -1,4 +1,6 @@
 // One poll of the UPS and the state machine of link and power source.
+#include <algorithm>
+
 #include "display/info_text.h"
 #include "monitor/monitor_core.h"
 #include "settings/settings.h"
@@ -10,9 +12,17 @@ void MonitorCore::UpdateTimerTimer() {
   Settings& settings = *settings_;
 
   update_timer_->SetEnabled(false);
+  // However this poll ends (a store that fails inside it included), the next one stays due.
+  struct EnableWhenDone {
+    Timer& timer;
+    ~EnableWhenDone() { timer.SetEnabled(true); }
+  } enable_when_done{*update_timer_};
+  const int64_t now = ElapsedMs();
+
   link_ok_ = deps_.link.QueryUPSStatus(last_status_, last_sample_);
 
-  if (!beeper_toggle_active_ && link_ok_) {
+  // Only a reply whose flag word reached the beeper flag says what the beeper is doing.
+  if (!beeper_toggle_active_ && link_ok_ && last_status_.beeper_flag_carried) {
     const bool wanted = settings.ReadBool("Settings", "Beeper", true);
     if (wanted != last_status_.status_beeper && deps_.link.ToggleUPSBeeper()) {
       link_ok_ = deps_.link.QueryUPSStatus(last_status_, last_sample_);
@@ -43,9 +53,14 @@ void MonitorCore::UpdateTimerTimer() {
           Balloon("Состояние UPS", "Нагрузка запитана от батареи.", BalloonIcon::Error);
         }
         RequestPromptReport();
-        ArmBatteryTimeLimit();
-        shutdown_pending_ = false;
       }
+      if (power_state_ != 2) {
+        // The battery period counts from the first poll that saw the battery; a lost link does
+        // not end it, only a poll on mains does.
+        if (!battery_seen_since_) battery_seen_since_ = now;
+        ArmBatteryTimeLimit(now);
+      }
+      if (power_state_ == 1) shutdown_pending_ = false;
       if (settings.ReadBool("Sense", "BatteryPercent", false) && BatteryBelowThreshold() &&
           percent_check_armed_) {
         BatteryStatusCheckerTimer();
@@ -59,19 +74,21 @@ void MonitorCore::UpdateTimerTimer() {
           Balloon("Состояние UPS", "Нагрузка запитана от сети.", BalloonIcon::Information);
         }
         RequestPromptReport();
-        battery_status_checker_->SetEnabled(false);
-        battery_shutdown_timer_->SetEnabled(false);
-        shutdown_pending_ = false;
+        StopBatteryTimers();
       }
       wake_up_status_timer_->SetEnabled(false);
       power_state_ = 1;
       percent_check_armed_ = true;
+      battery_seen_since_.reset();
+      battery_period_settled_ = false;
     }
   } else {
     if (link_state_ == 2) {
       Balloon("Состояние UPS", "Пропала связь с UPS.", BalloonIcon::Error);
       ShowTrayIcon(2);
-      CancelShutdownProcessClick();
+      // The battery period goes on: a link that returns on battery arms what is left of the
+      // time limit.
+      StopBatteryTimers();
     }
     link_state_ = 1;
     power_state_ = 0;
@@ -80,14 +97,23 @@ void MonitorCore::UpdateTimerTimer() {
   }
 }
 
-void MonitorCore::ArmBatteryTimeLimit() {
+void MonitorCore::ArmBatteryTimeLimit(int64_t now) {
+  // After the user's cancel or a power-off attempt the period stays disarmed.
+  if (battery_period_settled_) return;
   // The configuration dialog's "on battery for" box is the switch of this limit; with the
   // value missing the limit is armed, as it always was.
   if (!settings_->ReadBool("Sense", "Battery", true)) return;
   const int32_t seconds = settings_->ReadInteger("Sense", "BatteryTime", 15);
+  const auto limit =
+      static_cast<int32_t>(static_cast<uint32_t>(seconds) * static_cast<uint32_t>(1000));
+  int32_t interval = limit;  // a limit of 0 or less never fires
+  if (limit > 0) {
+    // What is left of it; a limit that has passed while the link was down fires at once.
+    const int64_t left = int64_t{limit} - (now - battery_seen_since_.value_or(now));
+    interval = static_cast<int32_t>(std::clamp<int64_t>(left, 1, limit));
+  }
   battery_status_checker_->SetEnabled(false);
-  battery_status_checker_->SetInterval(
-      static_cast<int32_t>(static_cast<uint32_t>(seconds) * static_cast<uint32_t>(1000)));
+  battery_status_checker_->SetInterval(interval);
   battery_status_checker_->SetEnabled(true);
 }
 

@@ -24,7 +24,11 @@ void PostReport::PostTimerTimer() {
 
   // Counting on past the largest value wraps instead of overflowing.
   PostCounter = static_cast<int32_t>(static_cast<uint32_t>(PostCounter) + 1u);
-  if (!(PostCounter == settings_.ReadInteger("POST", "Interval", -1) || PostNow)) return;
+  // A count that has passed the interval (lowered while counting) reports at once instead of
+  // never; an interval of 0 or below leaves only the prompt reports.
+  const int32_t interval = settings_.ReadInteger("POST", "Interval", -1);
+  const bool period_over = interval > 0 && PostCounter >= interval;
+  if (!(period_over || PostNow)) return;
   PostNow = false;
   PostCounter = 0;
 

@@ -14,9 +14,11 @@
 namespace qelta {
 
 // The status report to an HTTP server, driven by the main window's PostTimer (one tick a
-// second): periodically every `POST`/`Interval` ticks and at the first tick after PostNow was
-// set, while `POST`/`Perform` is on. PostTimer is disabled while an exchange runs and enabled
-// again when it has ended, so its next tick comes a second after the exchange.
+// second): periodically when the count of ticks has reached `POST`/`Interval` (so lowering the
+// interval below a running count reports at the next tick; 0 or below: no periodic reports),
+// and at the first tick after PostNow was set, while `POST`/`Perform` is on. PostTimer is disabled
+// while an exchange runs and enabled again when it has ended, so its next tick comes a second after
+// the exchange.
 class PostReport {
  public:
   // The port of the report server; a port written into the URL is part of the host name.

@@ -1,8 +1,10 @@
 #include "platform/logind_power_control.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <string>
 
 namespace qelta {
 namespace {
@@ -38,6 +40,12 @@ QDBusPendingCallWatcher* Watch(const QDBusPendingCall& call, QObject* parent, Do
   return watcher;
 }
 
+// Why a failed call failed: the service's own message, else the error's name.
+std::string Reason(const QDBusError& error) {
+  const QString text = !error.message().isEmpty() ? error.message() : error.name();
+  return text.isEmpty() ? std::string("no answer") : text.toStdString();
+}
+
 }  // namespace
 
 LogindPowerControl::LogindPowerControl(QObject* parent)
@@ -48,32 +56,27 @@ LogindPowerControl::LogindPowerControl(const QDBusConnection& bus, int timeout_m
 
 LogindPowerControl::~LogindPowerControl() = default;
 
-bool LogindPowerControl::Allows(Permission permission) {
-  return permission == Permission::Yes || permission == Permission::Challenge ||
-         permission == Permission::Other;
-}
-
 void LogindPowerControl::EnableShutdownPrivilege() {
-  power_off_waiting_ = false;
   StartCheck();
 }
 
-void LogindPowerControl::PowerOff() {
+void LogindPowerControl::PowerOff(Done done) {
   switch (permission_) {
     case Permission::Unchecked:
       StartCheck();
-      power_off_waiting_ = true;
+      waiting_.push_back(std::move(done));
       return;
     case Permission::Pending:
-      power_off_waiting_ = true;
+      waiting_.push_back(std::move(done));
       return;
     default:
-      RequestPowerOffIfAllowed();
+      RequestPowerOff(std::move(done));
   }
 }
 
 void LogindPowerControl::StartCheck() {
-  // A check still under way is superseded: its answer is no longer wanted.
+  // A check still under way is superseded: its answer is no longer wanted. Power-off requests
+  // that waited for it wait for the new one.
   delete check_;
   check_ = nullptr;
   permission_ = Permission::Pending;
@@ -89,22 +92,28 @@ void LogindPowerControl::CheckFinished(QDBusPendingCallWatcher* watcher) {
   check_ = nullptr;
   permission_ = ParseAnswer(*watcher);
   emit PermissionChecked();
-  if (power_off_waiting_) {
-    power_off_waiting_ = false;
-    RequestPowerOffIfAllowed();
-  }
+  // Whatever the answer: logind itself decides at the power-off request.
+  std::vector<Done> waiting;
+  waiting.swap(waiting_);
+  for (Done& done : waiting) RequestPowerOff(std::move(done));
 }
 
-void LogindPowerControl::RequestPowerOffIfAllowed() {
-  if (!Allows(permission_)) return;
+void LogindPowerControl::RequestPowerOff(Done done) {
   QDBusMessage message =
       QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("PowerOff"));
   message << false;  // interactive: never ask the user for authorisation
-  Watch(bus_.asyncCall(message, timeout_ms_), this, [this](QDBusPendingCallWatcher* watcher) {
-    // The outcome is not acted on: a refused power-off leaves the monitor running.
-    watcher->deleteLater();
-    emit PowerOffFinished();
-  });
+  Watch(bus_.asyncCall(message, timeout_ms_), this,
+        [this, done = std::move(done)](QDBusPendingCallWatcher* watcher) {
+          watcher->deleteLater();
+          PowerOffOutcome outcome;
+          if (watcher->isError()) {
+            outcome.reason = Reason(watcher->error());
+          } else {
+            outcome.accepted = true;
+          }
+          if (done) done(outcome);
+          emit PowerOffFinished();
+        });
   emit PowerOffRequested();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <vector>
 
 #include "platform/power_control.h"
 
@@ -13,12 +14,13 @@ namespace qelta {
 //
 // EnableShutdownPrivilege asks logind whether this session may power the machine off
 // (CanPowerOff) and remembers the answer. PowerOff then requests PowerOff(false), without any
-// interactive authorisation, unless the answer was "no", "na", an error or no answer within the
-// time-out; in those cases nothing happens and nothing is reported.
+// interactive authorisation, whatever that answer was: logind makes the decision itself and
+// refuses what it must (for example while another user's program holds a shutdown "block"
+// inhibitor lock and this user may not ignore it), and its refusal is the outcome's reason.
 //
 // No call blocks the UI thread: both requests are asynchronous with a bounded time-out. A PowerOff
-// that arrives while the check is still under way is carried out when the answer comes in; a
-// PowerOff without any earlier check runs the check first.
+// that arrives while the check is still under way is sent when the answer comes in; a PowerOff
+// without any earlier check runs the check first.
 class LogindPowerControl : public QObject, public PowerControl {
   Q_OBJECT
 
@@ -30,10 +32,10 @@ class LogindPowerControl : public QObject, public PowerControl {
     Unchecked,     // no check made yet
     Pending,       // the check is under way
     Yes,           // "yes"
-    Challenge,     // "challenge": logind decides at the power-off request
+    Challenge,     // "challenge": logind would need an interactive authorisation
     No,            // "no"
     NotAvailable,  // "na"
-    Other,         // some other text; left to logind to decide
+    Other,         // some other text
     Failed,        // error reply, wrong reply type, time-out or no bus
   };
 
@@ -43,12 +45,9 @@ class LogindPowerControl : public QObject, public PowerControl {
   ~LogindPowerControl() override;
 
   void EnableShutdownPrivilege() override;
-  void PowerOff() override;
+  void PowerOff(Done done) override;
 
   Permission LastPermission() const { return permission_; }
-
-  // True for the answers after which the power-off is requested.
-  static bool Allows(Permission permission);
 
  signals:
   // The authorisation check has its answer (or has failed).
@@ -61,12 +60,13 @@ class LogindPowerControl : public QObject, public PowerControl {
  private:
   void StartCheck();
   void CheckFinished(QDBusPendingCallWatcher* watcher);
-  void RequestPowerOffIfAllowed();
+  void RequestPowerOff(Done done);
 
   QDBusConnection bus_;
   int timeout_ms_;
   Permission permission_ = Permission::Unchecked;
-  bool power_off_waiting_ = false;
+  // Power-off requests that wait for the check under way.
+  std::vector<Done> waiting_;
   QDBusPendingCallWatcher* check_ = nullptr;
 };
 

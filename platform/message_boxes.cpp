@@ -5,7 +5,9 @@
 namespace qelta {
 namespace {
 
-void ShowBox(QMessageBox::Icon icon, const QString& text) {
+void ShowBox(QMessageBox::Icon icon, QString text) {
+  // Texts break their lines with CR LF; a label breaks them at the LF alone.
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   QMessageBox box(icon, QStringLiteral("QELTA MONITOR"), text, QMessageBox::Ok);
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();

@@ -13,7 +13,7 @@ class MessageBoxes {
   virtual void ShowError(const QString& text) = 0;
 };
 
-// QMessageBox, application-modal.
+// QMessageBox, application-modal; CR LF line breaks are shown as line breaks.
 class QtMessageBoxes : public MessageBoxes {
  public:
   void ShowInformation(const QString& text) override;

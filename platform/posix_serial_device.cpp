@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace qelta {
 
@@ -108,20 +109,37 @@ bool PosixSerialDevice::Write(const std::string& bytes) {
   return true;
 }
 
-SerialDevice::ReadResult PosixSerialDevice::ReadByte(int timeout_ms, char& byte) {
-  if (fd_ < 0) return ReadResult::Failed;
-  pollfd p{fd_, POLLIN, 0};
-  const int r = ::poll(&p, 1, timeout_ms < 0 ? 0 : timeout_ms);
-  if (r < 0) return errno == EINTR ? ReadResult::TimedOut : ReadResult::Failed;
-  if (r == 0) return ReadResult::TimedOut;
-  if ((p.revents & POLLIN) == 0) return ReadResult::Failed;
-  const ssize_t n = ::read(fd_, &byte, 1);
-  if (n == 1) return ReadResult::Byte;
-  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-    return ReadResult::TimedOut;
+SerialDevice::ReadResult PosixSerialDevice::ReadAvailable(int timeout_ms, std::span<char> buffer,
+                                                          std::size_t& count) {
+  using Clock = std::chrono::steady_clock;
+  count = 0;
+  if (fd_ < 0 || buffer.empty()) return ReadResult::Failed;
+  // Neither a signal nor a wake-up without data shortens the wait: the caller takes a time-out
+  // for that long a silence on the line.
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd p{fd_, POLLIN, 0};
+    const int ready = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return ReadResult::Failed;
+    }
+    if (ready == 0) return ReadResult::TimedOut;
+    if ((p.revents & POLLIN) == 0) return ReadResult::Failed;  // hung up or in error
+    const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+    if (n > 0) {
+      count = static_cast<std::size_t>(n);
+      return ReadResult::Data;
+    }
+    if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (Clock::now() >= deadline) return ReadResult::TimedOut;
+      continue;
+    }
+    // End of file or an error such as EIO on a pseudo-terminal whose other side has gone.
+    return ReadResult::Failed;
   }
-  // End of file or an error such as EIO on a pseudo-terminal whose other side has gone.
-  return ReadResult::Failed;
 }
 
 void PosixSerialDevice::Close() {

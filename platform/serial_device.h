@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace qelta {
@@ -9,7 +11,7 @@ namespace qelta {
 class SerialDevice {
  public:
   enum class ReadResult {
-    Byte,      // one byte arrived
+    Data,      // at least one byte arrived
     TimedOut,  // nothing arrived within the wait
     Failed,    // the device reports an error or a hang-up; waiting again would not help
   };
@@ -24,8 +26,9 @@ class SerialDevice {
   virtual bool IsOpen() const = 0;
   // Writes every byte; false when the device is not open or the bytes could not all be written.
   virtual bool Write(const std::string& bytes) = 0;
-  // Waits at most `timeout_ms` (0: do not wait) for one byte.
-  virtual ReadResult ReadByte(int timeout_ms, char& byte) = 0;
+  // Waits at most `timeout_ms` (0: do not wait) for input, then takes what has arrived, up to
+  // buffer.size() bytes, at once; `count` tells how many (0 unless the result is Data).
+  virtual ReadResult ReadAvailable(int timeout_ms, std::span<char> buffer, std::size_t& count) = 0;
   // Closes the device; nothing happens when it is not open.
   virtual void Close() = 0;
 };
@@ -41,7 +44,7 @@ class PosixSerialDevice : public SerialDevice {
   bool Open(const std::string& path, int baud) override;
   bool IsOpen() const override { return fd_ >= 0; }
   bool Write(const std::string& bytes) override;
-  ReadResult ReadByte(int timeout_ms, char& byte) override;
+  ReadResult ReadAvailable(int timeout_ms, std::span<char> buffer, std::size_t& count) override;
   void Close() override;
 
  private:

@@ -82,7 +82,8 @@ DesktopEntry ParseDesktopEntry(std::string_view text) {
     const size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // CR LF and CR CR LF (a file that went through a careless conversion) end a line alike.
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     line = Trim(line);
     if (line.empty() || line.front() == '#') continue;
     if (line.front() == '[') {

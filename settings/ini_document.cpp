@@ -236,17 +236,28 @@ IniDocument::Line IniDocument::EntryLine(std::string name, std::string value) {
 }
 
 IniDocument IniDocument::Parse(std::string_view text) {
+  // Every mark at the start goes: a file saved twice by an editor that adds one may carry two,
+  // and a line left beginning with one would not be read as what it says.
   static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+  while (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
     text.remove_prefix(kByteOrderMark.size());
   }
+  // Lines end at LF, at CRs followed by LF (CR LF, and CR CR LF from a CR LF text written
+  // once more in text mode) or at a CR followed by anything else. No line keeps a CR or LF of
+  // its own, so the rewrite (LF after every line) reads back line for line.
   IniDocument document;
   while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view raw = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    document.lines_.push_back(ParseLine(std::string(raw)));
+    const size_t end = text.find_first_of("\r\n");
+    document.lines_.push_back(ParseLine(std::string(text.substr(0, end))));
+    if (end == std::string_view::npos) break;
+    size_t next = end;
+    while (next < text.size() && text[next] == '\r') ++next;
+    if (next < text.size() && text[next] == '\n') {
+      ++next;
+    } else {
+      next = end + 1;  // a CR of its own ends one line
+    }
+    text.remove_prefix(next);
   }
   return document;
 }
@@ -280,6 +291,27 @@ bool IniDocument::HasSection(std::string_view section) const {
     if (line.kind == Kind::kSection && FoldName(line.name) == folded_section) return true;
   }
   return false;
+}
+
+std::vector<std::string> IniDocument::Sections() const {
+  std::vector<std::string> names;
+  for (const Line& line : lines_) {
+    if (line.kind == Kind::kSection) names.push_back(line.name);
+  }
+  return names;
+}
+
+std::vector<IniEntry> IniDocument::Entries() const {
+  std::vector<IniEntry> entries;
+  std::optional<std::string> section;
+  for (const Line& line : lines_) {
+    if (line.kind == Kind::kSection) {
+      section = line.name;
+    } else if (line.kind == Kind::kEntry) {
+      entries.push_back({section, line.name, line.value});
+    }
+  }
+  return entries;
 }
 
 bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {

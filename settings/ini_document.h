@@ -13,6 +13,8 @@ namespace qelta {
 // Format:
 //   [Section]
 //   Key=value
+// Lines end at LF, CR LF, CR CR LF or a CR of its own; a rewrite ends every line with LF.
+// Byte-order marks at the start of the text are dropped (a rewrite writes none).
 // Lines whose first non-blank character is ';' or '#' are comments; lines that are neither a
 // section header nor hold a '=' are kept but ignored. Blanks around a key, a value and a
 // section name are not part of it. Lines before the first section belong to no section.
@@ -27,8 +29,19 @@ namespace qelta {
 // section names, '[' ';' '#' at the start of a key). A backslash followed by anything else is
 // read as a plain backslash, so a hand-typed "C:\Sounds" reads as written. Valid UTF-8 text,
 // '=', '[', '"' and everything else in values are written as they are.
+
 // The text without the blanks (spaces and tabs) at its start and end.
 std::string_view Trim(std::string_view text);
+
+// One Key=value line as read: the name of the section it stands in (none before the first
+// section header), its key and its value, decoded.
+struct IniEntry {
+  std::optional<std::string> section;
+  std::string key;
+  std::string value;
+
+  bool operator==(const IniEntry&) const = default;
+};
 
 class IniDocument {
  public:
@@ -37,6 +50,11 @@ class IniDocument {
 
   std::optional<std::string> Find(std::string_view section, std::string_view key) const;
   bool HasSection(std::string_view section) const;
+
+  // What the document says, in the order of its lines: the names of its section headers, and
+  // every entry (later duplicates included).
+  std::vector<std::string> Sections() const;
+  std::vector<IniEntry> Entries() const;
 
   // Both return true when the document changed.
   bool Set(std::string_view section, std::string_view key, std::string_view value);

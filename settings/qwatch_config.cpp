@@ -227,7 +227,8 @@ void TConfigurationForm::CreateControls() {
   CatchStats = check(C::CatchStats, "CatchStats", "Накапливать статистику UPS",
                      "Накапливать статистику для дальнейшего построения графиков в разделе "
                      "\"Статистика\".");
-  AutoRun = check(C::AutoRun, "AutoRun", kAutoRunCaption, kAutoRunHint);
+  AutoRun =
+      check(C::AutoRun, "AutoRun", platform_texts::kAutoRunCaption, platform_texts::kAutoRunHint);
   WarnOnModeChangeCheckbox = check(C::WarnOnModeChangeCheckbox, "WarnOnModeChangeCheckbox",
                                    "Сообщать о переходе на питание от батарей",
                                    "Сообщать о переходе на питание от батарей и обратно.");
@@ -266,6 +267,7 @@ void TConfigurationForm::CreateControls() {
                       "интервалом.");
   PostURL = new QLineEdit(Text(kSamplePostUrl), this);
   PostURL->setObjectName(QStringLiteral("PostURL"));
+  PostURL->setCursorPosition(0);
   controls_[C::PostURL] = PostURL;
   PostInterval = intervals(C::PostInterval, "PostInterval");
 
@@ -349,11 +351,16 @@ void TConfigurationForm::ConnectControls() {
     });
   }
   for (const C field : {C::SenseTime, C::SenseBatteryPercentValue, C::SenseShutdownCountdown}) {
-    auto* widget = static_cast<QSpinBox*>(controls_.at(field));
-    // Every text the field shows is stored, typed or stepped.
-    connect(widget, &QSpinBox::textChanged, this, [this, field](const QString& text) {
-      if (!showing_) Handle([&] { logic_.ChangeText(field, text.toStdString()); });
-    });
+    // Every text the field shows is stored, typed or stepped: the editor tells of typed texts,
+    // also those not yet a number in the range, and the spin box of stepped values (it changes
+    // its editor silently). A text already handled is not stored twice.
+    auto changed = [this, field](const QString& text) {
+      if (showing_ || text.toStdString() == logic_.Controls().Text(field)) return;
+      Handle([&] { logic_.ChangeText(field, text.toStdString()); });
+    };
+    auto* spin = static_cast<QSpinBox*>(controls_.at(field));
+    connect(spin->findChild<QLineEdit*>(), &QLineEdit::textChanged, this, changed);
+    connect(spin, &QSpinBox::textChanged, this, changed);
   }
   connect(PostURL, &QLineEdit::textEdited, this, [this](const QString& text) {
     Handle([&] { logic_.ChangeText(C::PostURL, text.toStdString()); });
@@ -398,9 +405,16 @@ void TConfigurationForm::ShowControls() {
     }
   }
   const QString url = QString::fromStdString(state.Text(C::PostURL));
-  if (PostURL->text() != url) PostURL->setText(url);
+  // Texts put from code show their beginning.
+  if (PostURL->text() != url) {
+    PostURL->setText(url);
+    PostURL->setCursorPosition(0);
+  }
   const QString sound = QString::fromStdString(state.Text(C::SenseSound));
-  if (SenseSound->Edit()->text() != sound) SenseSound->Edit()->setText(sound);
+  if (SenseSound->Edit()->text() != sound) {
+    SenseSound->Edit()->setText(sound);
+    SenseSound->Edit()->setCursorPosition(0);
+  }
   showing_ = false;
   ApplyEnabledStates();
 }

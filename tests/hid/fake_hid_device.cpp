@@ -1,6 +1,7 @@
 #include "fake_hid_device.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace qelta::testing {
 
@@ -11,6 +12,7 @@ FakeRead FakeRead::Text(const std::string& data, std::size_t length) {
 }
 
 FakeHidDevice::~FakeHidDevice() {
+  if (on_close) on_close(reads);
   --log_.open_devices;
   if (in_flight_) {
     ++log_.closed_with_transfer_in_flight;
@@ -35,14 +37,29 @@ HidTransfer FakeHidDevice::WriteReport(std::span<const uint8_t> report, int time
   return outcome;
 }
 
+HidTransfer FakeHidDevice::TimeOut(int timeout_ms) {
+  if (clock) clock->Advance(timeout_ms);
+  in_flight_ = true;
+  ++log_.transfers_in_flight;
+  return HidTransfer::TimedOut;
+}
+
 HidTransfer FakeHidDevice::ReadReport(std::span<uint8_t> report, int timeout_ms) {
   if (in_flight_) return HidTransfer::Failed;
   log_.read_lengths.push_back(report.size());
   log_.read_timeouts.push_back(timeout_ms);
   FakeRead step = FakeRead::TimeOut();
   if (endless_report) {
+    if (clock) {
+      if (endless_spacing_ms > timeout_ms) return TimeOut(timeout_ms);
+      clock->Advance(endless_spacing_ms);
+    }
     step = FakeRead::Report(*endless_report);
   } else if (!reads.empty()) {
+    if (clock && reads.front().kind == FakeRead::kReport) {
+      if (reads.front().at_ms > clock->NowMs() + timeout_ms) return TimeOut(timeout_ms);
+      clock->AdvanceTo(reads.front().at_ms);
+    }
     step = reads.front();
     reads.pop_front();
   }
@@ -51,9 +68,7 @@ HidTransfer FakeHidDevice::ReadReport(std::span<uint8_t> report, int timeout_ms)
       std::copy_n(step.report.begin(), std::min(step.report.size(), report.size()), report.begin());
       return HidTransfer::Done;
     case FakeRead::kTimeOut:
-      in_flight_ = true;
-      ++log_.transfers_in_flight;
-      return HidTransfer::TimedOut;
+      return TimeOut(timeout_ms);
     case FakeRead::kFail:
       break;
   }
@@ -90,6 +105,25 @@ std::unique_ptr<HidDevice> FakeHidBus::Open(const HidDeviceInfo& info, std::stri
     return device;
   }
   return nullptr;
+}
+
+void PlayBridge(FakeHidDevice& device, ManualMonotonicClock& clock, const std::string& reply,
+                int first_report_ms, int spacing_ms, std::vector<std::string>* commands) {
+  constexpr std::size_t kReportLength = 9;  // report ID 0 and 8 data bytes
+  auto pending = std::make_shared<std::string>();
+  device.clock = &clock;
+  device.on_write = [=, &clock](FakeHidDevice& d, const std::vector<uint8_t>& written) {
+    pending->append(written.begin() + 1, std::find(written.begin() + 1, written.end(), 0));
+    if (!pending->ends_with('\r')) return;
+    if (commands) commands->push_back(*pending);
+    if (*pending == "Q1\r") {
+      int64_t at = clock.NowMs() + first_report_ms;
+      for (std::size_t i = 0; i < reply.size(); i += kReportLength - 1, at += spacing_ms) {
+        d.reads.push_back(FakeRead::Text(reply.substr(i, kReportLength - 1), kReportLength).At(at));
+      }
+    }
+    pending->clear();
+  };
 }
 
 }  // namespace qelta::testing

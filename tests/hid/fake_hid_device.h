@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/monotonic_clock.h"
 #include "platform/hid_device.h"
 
 namespace qelta::testing {
@@ -30,16 +31,24 @@ struct FakeHidLog {
 struct FakeRead {
   enum Kind { kReport, kTimeOut, kFail } kind = kReport;
   std::vector<uint8_t> report;  // report ID first
+  // On a device with a clock: when the report reaches the host (it is there at once when that
+  // time has passed).
+  int64_t at_ms = 0;
 
   static FakeRead Report(std::vector<uint8_t> bytes) { return {kReport, std::move(bytes)}; }
   // A report with ID 0 carrying `data`, zero-filled to `length` bytes (report ID included).
   static FakeRead Text(const std::string& data, std::size_t length);
   static FakeRead TimeOut() { return {kTimeOut, {}}; }
   static FakeRead Fail() { return {kFail, {}}; }
+  FakeRead At(int64_t ms) && {
+    at_ms = ms;
+    return std::move(*this);
+  }
 };
 
 // Plays a HID device: reads follow a script (a read past its end times out), writes succeed
-// unless an outcome was queued for them.
+// unless an outcome was queued for them. With a clock, waits take time: a read advances the
+// clock to the moment its report arrives, or by its whole time-out when none comes within it.
 class FakeHidDevice : public HidDevice {
  public:
   FakeHidDevice(HidReportLayout layout, FakeHidLog& log) : layout_(layout), log_(log) {
@@ -56,10 +65,17 @@ class FakeHidDevice : public HidDevice {
   std::deque<HidTransfer> write_outcomes;
   // Called after every written report; a fake UPS answers from here.
   std::function<void(FakeHidDevice&, const std::vector<uint8_t>&)> on_write;
-  // Every read gives this report (the device never falls silent).
+  // Every read gives this report (the device never falls silent), with a clock one every
+  // `endless_spacing_ms`.
   std::optional<std::vector<uint8_t>> endless_report;
+  int endless_spacing_ms = 0;
+  ManualMonotonicClock* clock = nullptr;
+  // Called when the device is closed with the reports that were not read.
+  std::function<void(std::deque<FakeRead>&)> on_close;
 
  private:
+  HidTransfer TimeOut(int timeout_ms);
+
   HidReportLayout layout_;
   FakeHidLog& log_;
   bool in_flight_ = false;
@@ -92,6 +108,12 @@ class FakeHidBus : public HidDeviceBus {
   FakeHidLog log;
   FakeHidDevice* last_device = nullptr;  // valid while the port holds it
 };
+
+// The UPS's USB bridge on `clock`: 8-byte reports without report IDs; after "Q1\r" the reply
+// comes cut into reports, the first `first_report_ms` after the command, the next ones
+// `spacing_ms` apart. Remembers every command it received.
+void PlayBridge(FakeHidDevice& device, ManualMonotonicClock& clock, const std::string& reply,
+                int first_report_ms, int spacing_ms, std::vector<std::string>* commands = nullptr);
 
 // A layout without report IDs.
 inline HidReportLayout PlainLayout(std::size_t input_length, std::size_t output_length) {

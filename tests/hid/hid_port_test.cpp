@@ -14,6 +14,7 @@ using testing::FakeHidBus;
 using testing::FakeHidDevice;
 using testing::FakeRead;
 using testing::PlainLayout;
+using testing::PlayBridge;
 
 const HidDeviceInfo kUps{"/dev/hidraw3", 0x0665, 0x5161};
 const HidDeviceInfo kKeyboard{"/dev/hidraw0", 0x046d, 0xc31c};
@@ -45,8 +46,9 @@ class HidPortTest : public ::testing::Test {
     return *bus.last_device;
   }
 
+  ManualMonotonicClock clock{1'000'000};
   FakeHidBus bus;
-  HidPort port{bus};
+  HidPort port{bus, clock};
 };
 
 // --- Open ------------------------------------------------------------------------------------
@@ -135,10 +137,10 @@ TEST_F(HidPortTest, ReportsThatFillTheBufferExactlyAreAccepted) {
   EXPECT_TRUE(port.WriteHIDPort(std::string(65, 'x')));
   ASSERT_EQ(bus.log.written.size(), 1u);
   EXPECT_EQ(bus.log.written[0], Report(std::string(65, 'x'), 66));
-  device.reads.push_back(FakeRead::Text(std::string(65, 'y'), 66));
+  device.reads.push_back(FakeRead::Text(std::string(64, 'y') + "\r", 66));
   std::string text;
   EXPECT_TRUE(port.ReadHIDPort(300, text));
-  EXPECT_EQ(text, std::string(65, 'y'));
+  EXPECT_EQ(text, std::string(64, 'y') + "\r");
 }
 
 TEST_F(HidPortTest, ReportsWithoutRoomForDataAreRefused) {
@@ -233,48 +235,58 @@ TEST_F(HidPortTest, NothingIsWrittenOrReadWhileClosed) {
 
 // --- Read ------------------------------------------------------------------------------------
 
-TEST_F(HidPortTest, AReplySplitOverSeveralReportsArrivesAsOneText) {
+TEST_F(HidPortTest, AReplySplitOverSeveralReportsArrivesAsOneTextWithItsLineEnd) {
   FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
   device.reads = {FakeRead::Text("(230.0 2", 9), FakeRead::Text("29.0 230", 9),
-                  FakeRead::Text(".0 015\r", 9)};
+                  FakeRead::Text(".0 015\r", 9), FakeRead::Text("(next", 9)};
   std::string text;
   EXPECT_TRUE(port.ReadHIDPort(300, text));
   EXPECT_EQ(text, "(230.0 229.0 230.0 015\r");
-  // Every report is asked for at the input length and waited for with the read's time-out;
-  // the fourth wait times out and ends the read.
-  EXPECT_EQ(bus.log.read_lengths, (std::vector<std::size_t>{9, 9, 9, 9}));
-  EXPECT_EQ(bus.log.read_timeouts, (std::vector<int>{300, 300, 300, 300}));
+  // Every report is asked for at the input length; the first wait is long enough for the
+  // bridge's first report, the next ones take the read's time-out, and the read ends with the
+  // report that carries the line end.
+  EXPECT_EQ(bus.log.read_lengths, (std::vector<std::size_t>{9, 9, 9}));
+  EXPECT_EQ(bus.log.read_timeouts, (std::vector<int>{HidPort::kFirstReportWaitMs, 300, 300}));
+  EXPECT_EQ(device.reads.size(), 1u);
 }
 
 TEST_F(HidPortTest, AReportContributesOnlyTheBytesBeforeItsFirstZero) {
   FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
   device.reads = {FakeRead::Report(Bytes({0, 'A', 'B', 0, 'C', 'D', 0, 0, 0})),
                   FakeRead::Report(Bytes({0, 0, 'X', 'Y', 0, 0, 0, 0, 0})),
-                  FakeRead::Report(Bytes({0, 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L'}))};
+                  FakeRead::Report(Bytes({0, 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L'})),
+                  FakeRead::Report(Bytes({0, '\r', 0, 'M', 0, 0, 0, 0, 0}))};
   std::string text;
   EXPECT_TRUE(port.ReadHIDPort(300, text));
-  EXPECT_EQ(text, "ABEFGHIJKL");
+  EXPECT_EQ(text, "ABEFGHIJKL\r");
 }
 
-TEST_F(HidPortTest, TheReportIdByteIsNotPartOfTheText) {
-  FakeHidDevice& device = OpenUps(HidReportLayout{true, 5, 5, 0});
-  device.reads = {FakeRead::Report(Bytes({3, 'O', 'K', 0, 0}))};
+TEST_F(HidPortTest, LeadingLineEndsAreSkippedAndWhatFollowsTheLineEndIsDropped) {
+  FakeHidDevice& device = OpenUps(HidReportLayout{true, 9, 5, 0});
+  device.reads = {FakeRead::Report(Bytes({3, '\n', 0, 0, 0, 0, 0, 0, 0})),
+                  FakeRead::Report(Bytes({3, '\r', '\n', '(', 'O', 'K', 0, 0, 0})),
+                  FakeRead::Report(Bytes({3, '1', '\r', '\n', '(', 'X', 0, 0, 0}))};
   std::string text;
   EXPECT_TRUE(port.ReadHIDPort(300, text));
-  EXPECT_EQ(text, "OK");
+  // The report-ID byte is not part of the text; a CR LF stays whole for the protocol.
+  EXPECT_EQ(text, "(OK1\r\n");
 }
 
-TEST_F(HidPortTest, TheReadCollectsUntilAWaitTimesOut) {
+TEST_F(HidPortTest, AReplyWithoutItsLineEndIsNotAReply) {
   FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
-  device.reads = {FakeRead::Text("first", 9), FakeRead::TimeOut(), FakeRead::Text("later", 9)};
+  device.reads = {FakeRead::Text("(230.0 2", 9), FakeRead::TimeOut(), FakeRead::Text("later\r", 9)};
   std::string text;
-  EXPECT_TRUE(port.ReadHIDPort(300, text));
-  EXPECT_EQ(text, "first");
+  EXPECT_FALSE(port.ReadHIDPort(300, text));
+  EXPECT_EQ(text, "(230.0 2");
   EXPECT_EQ(bus.log.transfers_in_flight, 0);  // the timed-out wait was cancelled
 
   // What came after the time-out is the next read's.
   EXPECT_TRUE(port.ReadHIDPort(300, text));
-  EXPECT_EQ(text, "later");
+  EXPECT_EQ(text, "later\r");
+
+  device.reads = {FakeRead::Text("(12", 9), FakeRead::Fail(), FakeRead::Text("never\r", 9)};
+  EXPECT_FALSE(port.ReadHIDPort(300, text));
+  EXPECT_EQ(text, "(12");
 }
 
 TEST_F(HidPortTest, AReplyOfZerosOnlyCountsAsNothing) {
@@ -293,21 +305,14 @@ TEST_F(HidPortTest, NothingArrivingGivesFalseAndAnEmptyText) {
   EXPECT_EQ(bus.log.transfers_in_flight, 0);
 }
 
-TEST_F(HidPortTest, AFailingDeviceEndsTheReadWithWhatArrived) {
+TEST_F(HidPortTest, ADeviceThatNeverEndsItsLineIsCutAtTheLengthBound) {
+  // Reports that take no time at all: only the length of the text can end the read.
   FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
-  device.reads = {FakeRead::Text("(12", 9), FakeRead::Fail(), FakeRead::Text("never", 9)};
+  device.endless_report = Report("abcdefgh", 9);
   std::string text;
-  EXPECT_TRUE(port.ReadHIDPort(300, text));
-  EXPECT_EQ(text, "(12");
-}
-
-TEST_F(HidPortTest, ADeviceThatNeverFallsSilentCannotHoldTheReadForEver) {
-  FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
-  device.endless_report = Report("ab", 9);
-  std::string text;
-  EXPECT_TRUE(port.ReadHIDPort(300, text));
-  EXPECT_EQ(bus.log.read_timeouts.size(), static_cast<std::size_t>(HidPort::kMaxReportsPerRead));
-  EXPECT_EQ(text.size(), 2u * HidPort::kMaxReportsPerRead);
+  EXPECT_FALSE(port.ReadHIDPort(300, text));
+  EXPECT_GT(text.size(), HidPort::kMaxReplyLength);
+  EXPECT_LE(text.size(), HidPort::kMaxReplyLength + 8);
 }
 
 TEST_F(HidPortTest, ClosingLeavesNothingInFlight) {
@@ -315,13 +320,96 @@ TEST_F(HidPortTest, ClosingLeavesNothingInFlight) {
   // read below only succeeds when the timed-out write was cancelled first.
   FakeHidDevice& device = OpenUps();
   device.write_outcomes = {HidTransfer::TimedOut};
-  device.reads = {FakeRead::Text("(", 9)};
   EXPECT_FALSE(port.WriteHIDPort("Q1\r"));
+  device.reads = {FakeRead::Text("(\r", 9)};
   std::string text;
   EXPECT_TRUE(port.ReadHIDPort(10, text));
   port.CloseHIDPort();
   EXPECT_EQ(bus.log.open_devices, 0);
   EXPECT_EQ(bus.log.closed_with_transfer_in_flight, 0);
+}
+
+// --- The UPS's USB bridge, on a clock of its own --------------------------------------------
+
+const std::string kBridgeReply = "(228.0 228.0 229.0 012 50.0 13.6 35.0 00110001\r";  // 6 reports
+
+class BridgeTest : public HidPortTest {
+ protected:
+  FakeHidDevice& OpenBridge(int first_report_ms, int spacing_ms) {
+    FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
+    PlayBridge(device, clock, kBridgeReply, first_report_ms, spacing_ms);
+    return device;
+  }
+
+  // Writes the status query and reads its reply; `elapsed_ms` tells how long the read took.
+  bool Query(std::string& text, int64_t& elapsed_ms) {
+    EXPECT_TRUE(port.WriteHIDPort("Q1\r"));
+    const int64_t start = clock.NowMs();
+    const bool ok = port.ReadHIDPort(300, text);
+    elapsed_ms = clock.NowMs() - start;
+    EXPECT_EQ(bus.log.transfers_in_flight, 0);
+    return ok;
+  }
+};
+
+TEST_F(BridgeTest, ReplyIsReadWholeAtTheBridgesSlowestTimings) {
+  for (auto [first, spacing] : {std::pair{80, 10}, {80, 160}, {400, 10}, {400, 160}}) {
+    SCOPED_TRACE(::testing::Message() << "first " << first << " ms, then every " << spacing);
+    FakeHidDevice& device = OpenBridge(first, spacing);
+    std::string text;
+    int64_t elapsed = 0;
+    EXPECT_TRUE(Query(text, elapsed));
+    EXPECT_EQ(text, kBridgeReply);
+    EXPECT_EQ(elapsed, first + 5 * spacing);  // ends with the line, not at a time-out
+    EXPECT_TRUE(device.reads.empty());
+    port.CloseHIDPort();
+  }
+}
+
+TEST_F(BridgeTest, StaleReportsWaitingBeforeTheCommandAreNotTaken) {
+  FakeHidDevice& device = OpenBridge(120, 40);
+  // The rest of an earlier reply, held by the bridge: one report there at once, one handed
+  // over a few milliseconds after the open.
+  device.reads = {FakeRead::Text("111 0000", 9).At(clock.NowMs()),
+                  FakeRead::Text("0001\r", 9).At(clock.NowMs() + 8)};
+  std::string text;
+  int64_t elapsed = 0;
+  EXPECT_TRUE(Query(text, elapsed));
+  EXPECT_EQ(text, kBridgeReply);
+}
+
+TEST_F(BridgeTest, ADeviceThatNeverFallsSilentStillGetsItsCommandInTime) {
+  FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
+  device.clock = &clock;
+  device.endless_report = Report("(", 9);
+  device.endless_spacing_ms = 10;
+  const int64_t start = clock.NowMs();
+  EXPECT_TRUE(port.WriteHIDPort("Q1\r"));
+  EXPECT_EQ(clock.NowMs() - start, HidPort::kStaleDiscardLimitMs);
+  EXPECT_EQ(bus.log.written.size(), 1u);
+}
+
+TEST_F(BridgeTest, ATricklingDeviceIsCutAtTheBoundOfTheWholeRead) {
+  FakeHidDevice& device = OpenUps(PlainLayout(9, 9));
+  device.clock = &clock;
+  device.endless_report = Report("(", 9);  // a byte every 100 ms, never a line end
+  device.endless_spacing_ms = 100;
+  std::string text;
+  const int64_t start = clock.NowMs();
+  EXPECT_FALSE(port.ReadHIDPort(300, text));
+  EXPECT_EQ(clock.NowMs() - start, HidPort::kReadLimitMs);
+  EXPECT_EQ(text, std::string(HidPort::kReadLimitMs / 100, '('));
+  EXPECT_EQ(bus.log.transfers_in_flight, 0);
+}
+
+TEST_F(BridgeTest, ABridgeTooSlowForTheReadGivesNothing) {
+  FakeHidDevice& device = OpenBridge(HidPort::kFirstReportWaitMs + 1, 10);
+  std::string text;
+  int64_t elapsed = 0;
+  EXPECT_FALSE(Query(text, elapsed));
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(elapsed, HidPort::kFirstReportWaitMs);
+  EXPECT_FALSE(device.reads.empty());  // left in the bridge
 }
 
 TEST(HidPortLifetime, DestroyingAnOpenPortClosesTheDevice) {

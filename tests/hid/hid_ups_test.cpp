@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,7 @@ using testing::FakeHidBus;
 using testing::FakeHidDevice;
 using testing::FakeRead;
 using testing::PlainLayout;
+using testing::PlayBridge;
 
 const std::string kReply = "(228.0 228.0 229.0 012 50.0 13.6 35.0 00110001\r\n";
 
@@ -61,8 +63,9 @@ class UsbUpsTest : public ::testing::Test {
 
   std::shared_ptr<std::vector<std::string>> commands_ =
       std::make_shared<std::vector<std::string>>();
+  ManualMonotonicClock steady{50'000};
   FakeHidBus bus;
-  HidPort hid{bus};
+  HidPort hid{bus, steady};
   NoSerial serial;
   UpsTransport transport{serial, hid};
   MemorySettings settings;
@@ -132,6 +135,43 @@ TEST_F(UsbUpsTest, NoUsbUpsFailsTheQueryAndLeavesTheRecordsAlone) {
   EXPECT_EQ(status.temp, "kept");
   EXPECT_EQ(raw.OP_current, 77);
   EXPECT_EQ(bus.log.open_devices, 0);
+}
+
+TEST_F(UsbUpsTest, AnAnswerTheBridgeStillHoldsIsNotTakenForTheNextQuery) {
+  // The bridge keeps the reports nobody read and hands them over at the next open.
+  struct Bridge {
+    std::string reply;
+    int first_report_ms = 0;
+    std::deque<FakeRead> held;
+  };
+  auto bridge = std::make_shared<Bridge>();
+  bus.entries.push_back({HidDeviceInfo{"/dev/hidraw4", 0x0665, 0x5161}, true, "", PlainLayout(9, 9),
+                         [this, bridge](FakeHidDevice& device) {
+                           PlayBridge(device, steady, bridge->reply, bridge->first_report_ms, 40);
+                           device.reads = std::move(bridge->held);
+                           device.on_close = [bridge](std::deque<FakeRead>& left) {
+                             bridge->held = std::move(left);
+                           };
+                         }});
+  protocol.SetPortOverride("USB");
+  TUPSStatus status;
+  TUPSStatusRaw raw;
+
+  // Mains, but answered too late for the read: the query fails and the reply stays behind.
+  bridge->reply = kReply;
+  bridge->first_report_ms = HidPort::kFirstReportWaitMs + 200;
+  EXPECT_FALSE(protocol.QueryUPSStatus(status, raw));
+  EXPECT_FALSE(bridge->held.empty());
+
+  // One poll later the mains has failed and the bridge answers in time.
+  steady.Advance(3000);
+  bridge->reply = "(000.0 228.0 220.0 012 50.0 12.9 35.0 10001001\r";
+  bridge->first_report_ms = 100;
+  ASSERT_TRUE(protocol.QueryUPSStatus(status, raw));
+  EXPECT_TRUE(status.status_using_battery);
+  EXPECT_EQ(status.IP_voltage, "000.0");
+  EXPECT_EQ(status.battery_voltage, "12.9");
+  EXPECT_EQ(bus.log.transfers_in_flight, 0);
 }
 
 }  // namespace

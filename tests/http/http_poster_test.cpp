@@ -38,6 +38,7 @@ class RecordingServer {
     kAnswerAndKeepOpen,   // the answer, and the connection stays open
     kNeverAnswer,         // reads the request and stays silent
     kCloseWithoutAnswer,  // closes as soon as the request is in
+    kEndless,             // the answer, then `endless` over and over until the client closes
   };
 
   struct Connection {
@@ -57,6 +58,7 @@ class RecordingServer {
   Mode mode = Mode::kAnswerAndClose;
   // The answers in turn; the last one repeats.
   std::vector<QByteArray> answers = {"HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nok"};
+  QByteArray endless;
   std::vector<std::unique_ptr<Connection>> connections;
 
   int CompleteRequests() const {
@@ -105,6 +107,19 @@ class RecordingServer {
       case Mode::kCloseWithoutAnswer:
         c.socket->disconnectFromHost();
         break;
+      case Mode::kEndless: {
+        c.socket->write(answer);
+        const QByteArray block = endless.repeated(64 * 1024 / endless.size() + 1);
+        auto more = [&c, block] {
+          while (c.socket->state() == QAbstractSocket::ConnectedState &&
+                 c.socket->bytesToWrite() < 4 * block.size()) {
+            c.socket->write(block);
+          }
+        };
+        QObject::connect(c.socket, &QTcpSocket::bytesWritten, c.socket, more);
+        more();
+        break;
+      }
     }
   }
 
@@ -205,13 +220,78 @@ TEST_F(HttpPosterTest, ServerKeepingTheConnectionOpenEndsWithTheAnswer) {
   EXPECT_TRUE(server.connections[0]->closed_by_peer);
 }
 
-TEST_F(HttpPosterTest, LargeAnswerIsReadAndThrownAway) {
+TEST_F(HttpPosterTest, AnswersWithoutEndAreCutLongBeforeTheTimeOut) {
+  struct Hostile {
+    const char* what;
+    QByteArray answer;
+    QByteArray endless;
+  };
+  const std::vector<Hostile> hostile = {
+      {"interim answers", "", "HTTP/1.1 100 Continue\r\n\r\n"},
+      {"interim answers setting cookies", "",
+       "HTTP/1.1 103 Early Hints\r\nSet-Cookie: c=1\r\n\r\n"},
+      {"one header line", "HTTP/1.0 200 OK\r\nX-Padding: ", "a"},
+      {"blank lines", "", "\r\n"},
+      {"body", "HTTP/1.0 500 Internal Server Error\r\n\r\n", "x"},
+      {"body longer than announced", "HTTP/1.0 200 OK\r\nContent-Length: 999999999\r\n\r\n", "x"}};
+  // The time-out is far beyond the wait: only the bounds on the answer can end these
+  // exchanges in time.
+  TcpHttpPoster poster(600s);
+  int n = 0;
+  for (const Hostile& h : hostile) {
+    RecordingServer server;
+    server.mode = RecordingServer::Mode::kEndless;
+    server.answers = {h.answer};
+    server.endless = h.endless;
+    poster.Post(QStringLiteral("127.0.0.1"), server.Port(), "/", body, Done());
+    ASSERT_TRUE(WaitDone(++n)) << "an endless stream of " << h.what << " was not cut";
+    EXPECT_FALSE(poster.Busy());
+    ASSERT_EQ(server.connections.size(), 1u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.connections[0]->closed_by_peer; }, 5000))
+        << h.what;
+  }
+
+  // A long answer that does end is read to its end.
   RecordingServer server;
-  server.answers = {"HTTP/1.0 500 Internal Server Error\r\n\r\n" + QByteArray(4 << 20, 'x')};
-  TcpHttpPoster poster(60s);
+  server.answers = {"HTTP/1.0 200 OK\r\nContent-Length: 1000000\r\n\r\n" +
+                    QByteArray(1000000, 'x')};
+  server.mode = RecordingServer::Mode::kAnswerAndKeepOpen;
   poster.Post(QStringLiteral("127.0.0.1"), server.Port(), "/", body, Done());
-  ASSERT_TRUE(WaitDone(1));
+  ASSERT_TRUE(WaitDone(++n));
   EXPECT_EQ(server.CompleteRequests(), 1);
+}
+
+TEST_F(HttpPosterTest, CookieFloodKeepsTheCookieHeaderBounded) {
+  // Three answers setting 2000 cookies each, then one that sets none.
+  RecordingServer server;
+  server.answers.clear();
+  for (int answer = 0; answer < 3; ++answer) {
+    QByteArray head = "HTTP/1.0 200 OK\r\n";
+    for (int i = 0; i < 2000; ++i) {
+      head += "Set-Cookie: c" + QByteArray::number(answer * 2000 + i) + "=v\r\n";
+    }
+    server.answers.push_back(head + "\r\n");
+  }
+  server.answers.push_back("HTTP/1.0 200 OK\r\n\r\n");
+  TcpHttpPoster poster(60s);
+  for (int i = 1; i <= 5; ++i) {
+    poster.Post(QStringLiteral("127.0.0.1"), server.Port(), "/", body, Done());
+    ASSERT_TRUE(WaitDone(i));
+  }
+  ASSERT_EQ(server.connections.size(), 5u);
+
+  // Only the 50 cookies set last go back, in the order they were set.
+  QByteArray newest;
+  for (int i = 5950; i < 6000; ++i)
+    newest += (newest.isEmpty() ? "c" : "; c") + QByteArray::number(i) + "=v";
+  for (int i = 3; i < 5; ++i) {
+    const QByteArray& sent = server.connections[static_cast<size_t>(i)]->bytes;
+    const qsizetype head_end = sent.indexOf("\r\n\r\n");
+    ASSERT_GE(head_end, 0);
+    EXPECT_TRUE(sent.left(head_end + 4).endsWith("\r\nCookie: " + newest + "\r\n\r\n"))
+        << sent.left(300).toStdString();
+    EXPECT_TRUE(sent.endsWith("\r\n\r\n" + body));
+  }
 }
 
 TEST_F(HttpPosterTest, SilentServerIsGivenUpAfterTheBoundAndTheLoopKeepsRunning) {

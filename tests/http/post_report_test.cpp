@@ -143,6 +143,32 @@ TEST_F(PostReportTest, WithoutIntervalOnlyPromptReportsAreSent) {
   EXPECT_EQ(poster.calls.size(), 1u);
 }
 
+TEST_F(PostReportTest, IntervalLoweredBelowTheCountReportsAtTheNextTick) {
+  settings.WriteInteger("POST", "Interval", 60);
+  Seconds(30);
+  EXPECT_TRUE(poster.calls.empty());
+  settings.WriteInteger("POST", "Interval", 10);  // by hand, without resetting the count
+  Seconds(1);
+  ASSERT_EQ(poster.calls.size(), 1u);
+  EXPECT_EQ(report.PostCounter, 0);
+  Seconds(10);
+  EXPECT_EQ(poster.calls.size(), 2u);
+
+  // A count carried far beyond the interval by another writer.
+  report.PostCounter = 500;
+  Seconds(1);
+  EXPECT_EQ(poster.calls.size(), 3u);
+
+  // Switched off by an interval of 0 while the count is high: still only prompt reports.
+  report.PostCounter = 50;
+  settings.WriteInteger("POST", "Interval", 0);
+  Seconds(20);
+  EXPECT_EQ(poster.calls.size(), 3u);
+  settings.WriteInteger("POST", "Interval", -5);
+  Seconds(20);
+  EXPECT_EQ(poster.calls.size(), 3u);
+}
+
 TEST_F(PostReportTest, UrlWithoutSlashSendsNothingButResetsTheTrigger) {
   settings.WriteInteger("POST", "Interval", 3);
   settings.WriteString("POST", "URL", "ups.example");

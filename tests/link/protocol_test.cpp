@@ -1,6 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "link/modems.h"
 #include "link/no_hid_branch.h"
 #include "link/serial_port.h"
@@ -114,6 +117,40 @@ TEST_F(ProtocolWithSimulator, RepliesNotBeginningWithParenthesisLeaveTheRecords)
   }
   Tell("normal");
   EXPECT_TRUE(protocol_.QueryUPSStatus(status_, raw_));
+}
+
+TEST_F(ProtocolWithSimulator, AReplyThatComesLateAndSlowIsTakenWhole) {
+  // Like a real UPS: 150 ms before it answers, CR LF first, the line at 2400 baud; the reply
+  // ends some 360 ms after the query went out.
+  Tell("pace real");
+  Tell("delay 150");
+  Tell("crlf");
+  Tell("battery");
+  ASSERT_TRUE(protocol_.QueryUPSStatus(status_, raw_));
+  EXPECT_EQ(status_.IP_voltage, "000.0");
+  EXPECT_EQ(status_.temp, "27.0");
+  EXPECT_TRUE(status_.status_using_battery);
+  EXPECT_TRUE(status_.status_ups_is_line_interactive);
+  EXPECT_TRUE(status_.status_beeper);
+  EXPECT_TRUE(status_.beeper_flag_carried);
+  EXPECT_EQ(raw_.time, kNowStamp);
+}
+
+TEST_F(ProtocolWithSimulator, RepliesThatDoNotEndLeaveTheLastSample) {
+  // Half a line, then nothing; a line that never ends, as fast as the line goes and at its
+  // real pace; a line a byte every 20 ms, which would take about a second.
+  for (const std::vector<const char*>& setup : {std::vector<const char*>{"partial"},
+                                                {"endless"},
+                                                {"endless", "pace real"},
+                                                {"normal", "pace 20"}}) {
+    std::string name;
+    for (const char* command : setup) {
+      Tell(command);
+      name += std::string(command) + ";";
+    }
+    EXPECT_FALSE(protocol_.QueryUPSStatus(status_, raw_)) << name;
+    ExpectUntouched();
+  }
 }
 
 TEST_F(ProtocolWithSimulator, TestAndBeeperCommandsReachTheUps) {

@@ -35,6 +35,12 @@ class PtyPair {
     return ::write(master_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
 
+  // Closes the UPS side: the terminal sees a hang-up.
+  void HangUp() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
+
   // What the code under test wrote, waiting at most `timeout_ms` for the first byte.
   std::string Received(int timeout_ms) {
     std::string text;

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -34,8 +37,33 @@ class SerialPortOverPty : public ::testing::Test {
 TEST_F(SerialPortOverPty, LeadingLineEndsAreSkippedAndTheLineEndIsRemoved) {
   ASSERT_TRUE(pty_.Send(std::string("\r\n") + kStatusLine + "\r\n"));
   EXPECT_EQ(port_.ReadSerialPort(2000), kStatusLine);
-  // The LF after the CR is all that is left: it is skipped, and silence ends the read empty.
   EXPECT_EQ(port_.ReadSerialPort(100), "");
+}
+
+TEST_F(SerialPortOverPty, DelayedReplyAtTheLinesPaceIsReadWhole) {
+  // A UPS that thinks for 150 ms, then sends CR LF and its line at 2400 baud (about 4 ms a
+  // byte): the line ends some 350 ms after the read began, past its 300 ms time-out.
+  std::thread ups([this] {
+    std::this_thread::sleep_for(150ms);
+    for (char c : std::string("\r\n") + kStatusLine + "\r") {
+      pty_.Send(std::string(1, c));
+      std::this_thread::sleep_for(4ms);
+    }
+  });
+  const std::string line = port_.ReadSerialPort(300);
+  ups.join();
+  EXPECT_EQ(line, kStatusLine);
+}
+
+TEST_F(SerialPortOverPty, ALineCutShortByAHangUpIsNoLine) {
+  ASSERT_TRUE(pty_.Send("(218.5 218.5 220.1"));
+  std::thread ups([this] {
+    std::this_thread::sleep_for(50ms);
+    pty_.HangUp();
+  });
+  const std::string line = port_.ReadSerialPort(300);
+  ups.join();
+  EXPECT_EQ(line, "");
 }
 
 TEST_F(SerialPortOverPty, SilenceGivesAnEmptyResultAtTheDeadline) {
@@ -55,7 +83,7 @@ TEST_F(SerialPortOverPty, ReplySplitOverSeveralWritesArrivesAsOneLine) {
   EXPECT_EQ(line, kStatusLine);
 }
 
-TEST_F(SerialPortOverPty, ReadEndsWithTheLineAndLeavesWhatFollows) {
+TEST_F(SerialPortOverPty, ReadEndsWithTheLineAndLeavesWhatFollowsLater) {
   ASSERT_TRUE(pty_.Send("FIRST\r"));
   // Sent while a read that waited for its deadline would still be collecting.
   std::thread ups([this] {
@@ -115,14 +143,20 @@ TEST(SerialPortOpen, MissingDeviceFails) {
   EXPECT_EQ(port.ReadSerialPort(50), "");
 }
 
-// Records what the port asks of the device; serves bytes from a script.
+// Records what the port asks of the device; serves bytes from a script on a clock of its own,
+// which each read advances by the time the bytes took to come (or by its whole wait).
 class ScriptedDevice : public SerialDevice {
  public:
+  struct Chunk {
+    int64_t after_ms;  // since the previous chunk arrived (or the script began)
+    std::string bytes;
+  };
   struct Log {
     std::vector<std::string> opened;
     int baud = 0;
+    int reads = 0;
   };
-  explicit ScriptedDevice(Log& log) : log_(log) {}
+  ScriptedDevice(Log& log, ManualMonotonicClock& clock) : log_(log), clock_(clock) {}
 
   bool Open(const std::string& path, int baud) override {
     log_.opened.push_back(path);
@@ -132,33 +166,150 @@ class ScriptedDevice : public SerialDevice {
   }
   bool IsOpen() const override { return open_; }
   bool Write(const std::string&) override { return open_; }
-  ReadResult ReadByte(int, char& byte) override {
-    // An endless stream without a line end, a byte every millisecond.
-    std::this_thread::sleep_for(1ms);
-    byte = 'x';
-    return ReadResult::Byte;
+  ReadResult ReadAvailable(int timeout_ms, std::span<char> buffer, std::size_t& count) override {
+    ++log_.reads;
+    count = 0;
+    if (script.empty() && endless) script.push_back(*endless);
+    if (script.empty()) {
+      if (hang_up_at_end) return ReadResult::Failed;
+      clock_.Advance(timeout_ms);
+      return ReadResult::TimedOut;
+    }
+    Chunk& next = script.front();
+    if (next.after_ms > timeout_ms) {
+      next.after_ms -= timeout_ms;
+      clock_.Advance(timeout_ms);
+      return ReadResult::TimedOut;
+    }
+    clock_.Advance(next.after_ms);
+    next.after_ms = 0;
+    count = std::min(buffer.size(), next.bytes.size());
+    std::copy_n(next.bytes.begin(), count, buffer.begin());
+    next.bytes.erase(0, count);
+    if (next.bytes.empty()) script.pop_front();
+    return ReadResult::Data;
   }
   void Close() override { open_ = false; }
 
+  std::deque<Chunk> script;
+  std::optional<Chunk> endless;  // sent again and again once the script is over
+  bool hang_up_at_end = false;
+
  private:
   Log& log_;
+  ManualMonotonicClock& clock_;
   bool open_ = false;
 };
 
-TEST(SerialPortRead, EndlessStreamWithoutLineEndStopsAtTheDeadline) {
-  MemorySettings settings;
-  ScriptedDevice::Log log;
-  SerialPort port(settings, std::make_unique<ScriptedDevice>(log));
-  ASSERT_TRUE(port.OpenSerialPort("COM1", 2400));
-  const std::string line = port.ReadSerialPort(50);
-  EXPECT_FALSE(line.empty());
-  EXPECT_EQ(line.find_first_not_of('x'), std::string::npos);
+class SerialPortRead : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto device = std::make_unique<ScriptedDevice>(log_, clock_);
+    device_ = device.get();
+    port_ = std::make_unique<SerialPort>(settings_, std::move(device), clock_);
+    ASSERT_TRUE(port_->OpenSerialPort("COM1", 2400));
+  }
+  // Reads with the status query's time-out; `elapsed_ms_` tells how long it took.
+  std::string Read() {
+    const int64_t start = clock_.NowMs();
+    std::string line = port_->ReadSerialPort(300);
+    elapsed_ms_ = clock_.NowMs() - start;
+    return line;
+  }
+  // `text` a byte at a time, `ms` apart, the first one `ms` after `first_after_ms`.
+  void Trickle(const std::string& text, int64_t ms, int64_t first_after_ms = 0) {
+    for (char c : text) {
+      device_->script.push_back({first_after_ms + ms, std::string(1, c)});
+      first_after_ms = 0;
+    }
+  }
+
+  MemorySettings settings_;
+  ManualMonotonicClock clock_{7'000};
+  ScriptedDevice::Log log_;
+  ScriptedDevice* device_ = nullptr;
+  std::unique_ptr<SerialPort> port_;
+  int64_t elapsed_ms_ = 0;
+};
+
+TEST_F(SerialPortRead, TakesWhatHasArrivedAtOnceAndDropsWhatFollowsTheLineEnd) {
+  device_->script = {{20, std::string("\r\n\r") + kStatusLine + "\r\n(second\r"}};
+  EXPECT_EQ(Read(), kStatusLine);
+  EXPECT_EQ(log_.reads, 1);
+  EXPECT_EQ(elapsed_ms_, 20);
+  EXPECT_EQ(Read(), "");  // "(second" went with the first line's chunk
+}
+
+TEST_F(SerialPortRead, AReplyThatBeginsLateAndTakesItsTimeOnTheLineIsReadWhole) {
+  // 150 ms of thought, then CR LF and the line at 2400 baud (a byte about every 4 ms).
+  Trickle(std::string("\r\n") + kStatusLine + "\r", 4, 150);
+  EXPECT_EQ(Read(), kStatusLine);
+  EXPECT_EQ(elapsed_ms_, 150 + 4 * (2 + std::string(kStatusLine).size() + 1));
+}
+
+TEST_F(SerialPortRead, PausesShorterThanTheTimeOutDoNotEndTheLine) {
+  device_->script = {{290, "(218.5"}, {290, " 00001001"}, {10, "\r"}};
+  EXPECT_EQ(Read(), "(218.5 00001001");
+  EXPECT_EQ(elapsed_ms_, 590);
+}
+
+TEST_F(SerialPortRead, ALineWithoutItsLineEndIsNoLine) {
+  // Cut short by a silence as long as the time-out.
+  device_->script = {{100, "(218.5 218.5 220.1 023 50.1"}};
+  EXPECT_EQ(Read(), "");
+  EXPECT_EQ(elapsed_ms_, 400);
+
+  // Cut short by a hang-up.
+  device_->script = {{10, "(218.5 218.5 220.1"}};
+  device_->hang_up_at_end = true;
+  EXPECT_EQ(Read(), "");
+  EXPECT_EQ(elapsed_ms_, 10);
+}
+
+TEST_F(SerialPortRead, SilenceGivesAnEmptyResultAtTheTimeOut) {
+  EXPECT_EQ(Read(), "");
+  EXPECT_EQ(elapsed_ms_, 300);
+  device_->script = {{0, "\r\n\r\n"}};  // line ends alone are no line either
+  EXPECT_EQ(Read(), "");
+  EXPECT_EQ(elapsed_ms_, 300);
+}
+
+TEST_F(SerialPortRead, AReplyTooSlowToEndWithinTwiceTheTimeOutIsCut) {
+  // The status line a byte every 20 ms: it would end after about a second.
+  Trickle(std::string(kStatusLine) + "\r", 20);
+  EXPECT_EQ(Read(), "");
+  EXPECT_EQ(elapsed_ms_, 600);
+}
+
+TEST_F(SerialPortRead, AStreamThatNeverEndsIsCutByTimeOrByLength) {
+  device_->endless = ScriptedDevice::Chunk{10, "x"};
+  EXPECT_EQ(Read(), "");
+  EXPECT_EQ(elapsed_ms_, 600);
+
+  // As fast as the line can go: the length bound ends it first.
+  log_.reads = 0;
+  device_->endless = ScriptedDevice::Chunk{1, std::string(64, '(')};
+  EXPECT_EQ(Read(), "");
+  EXPECT_EQ(log_.reads, static_cast<int>(SerialPort::kMaxLineLength / 64 + 1));
+  EXPECT_LT(elapsed_ms_, 10);
+
+  // Line ends alone, for ever: only time ends that.
+  device_->endless = ScriptedDevice::Chunk{5, "\r\n"};
+  EXPECT_EQ(Read(), "");
+  EXPECT_EQ(elapsed_ms_, 600);
+}
+
+TEST_F(SerialPortRead, TheLongestLineIsStillALine) {
+  const std::string longest(SerialPort::kMaxLineLength, 'y');
+  device_->script = {{5, longest + "\r"}};
+  EXPECT_EQ(Read(), longest);
 }
 
 TEST(SerialPortNames, ComNumberMapsToTheConfiguredDeviceOrTtyS) {
   MemorySettings settings;
   ScriptedDevice::Log log;
-  SerialPort port(settings, std::make_unique<ScriptedDevice>(log));
+  ManualMonotonicClock clock;
+  SerialPort port(settings, std::make_unique<ScriptedDevice>(log, clock), clock);
   settings.WriteString("Ports", "COM2", "/dev/qelta-ups");
   settings.WriteString("Ports", "COM4", "");  // empty: not configured
 
@@ -174,7 +325,8 @@ TEST(SerialPortNames, ComNumberMapsToTheConfiguredDeviceOrTtyS) {
 TEST(SerialPortNames, NamesThatAreNotComAndANumberFailWithoutOpening) {
   MemorySettings settings;
   ScriptedDevice::Log log;
-  SerialPort port(settings, std::make_unique<ScriptedDevice>(log));
+  ManualMonotonicClock clock;
+  SerialPort port(settings, std::make_unique<ScriptedDevice>(log, clock), clock);
   for (const char* name : {"COM", "COM0", "COMx", "COM1x", "COM-1", "COM+1", "COM 1", "com1",
                            "COM99999999999999999999", "USB"}) {
     settings.WriteString("Ports", name, "/dev/qelta-ups");

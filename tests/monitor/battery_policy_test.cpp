@@ -37,13 +37,58 @@ TEST_F(BatteryPolicyTest, TimelineToPowerOff) {
   ASSERT_EQ(balloons.shown.size(), balloons_before + 1);
   EXPECT_EQ(balloons.shown.back().title, QString::fromUtf8("Завершение работы"));
   EXPECT_EQ(balloons.shown.back().text,
-            QString::fromUtf8("Сейчас произойдет форсированное завершение работы Windows."));
+            QString::fromUtf8("Сейчас произойдет форсированное завершение работы системы."));
   EXPECT_EQ(balloons.shown.back().icon, BalloonIcon::Error);
+  EXPECT_EQ(balloons.shown.back().timeout, 5000);
   EXPECT_FALSE(core->ShutdownPending());
   EXPECT_FALSE(core->BatteryShutdownTimer().Enabled());
+  // An accepted power-off adds nothing.
+  power.Finish(true);
+  EXPECT_EQ(balloons.shown.size(), balloons_before + 1);
   // One attempt per battery period.
   clock.Advance(600000);
   EXPECT_EQ(power.calls.size(), 2u);
+}
+
+TEST_F(BatteryPolicyTest, ARefusedPowerOffIsToldOnceWithTheReason) {
+  GoOnBattery();
+  clock.Advance(15000 + 60000);
+  ASSERT_EQ(power.calls, (std::vector<std::string>{"privilege", "poweroff"}));
+  const size_t balloons_before = balloons.shown.size();
+  power.Finish(false, "Interactive authentication required.");
+  ASSERT_EQ(balloons.shown.size(), balloons_before + 1);
+  const Balloon& told = balloons.shown.back();
+  EXPECT_EQ(told.title, QString::fromUtf8("Завершение работы"));
+  EXPECT_EQ(told.text,
+            QString::fromUtf8("Компьютер не выключен: Interactive authentication required."));
+  EXPECT_EQ(told.icon, BalloonIcon::Error);
+  EXPECT_EQ(told.timeout, 5000);
+  // The monitor goes on; no second attempt and nothing more to say in this battery period.
+  clock.Advance(600000);
+  EXPECT_EQ(power.calls.size(), 2u);
+  EXPECT_EQ(balloons.shown.size(), balloons_before + 1);
+  EXPECT_EQ(core->LinkState(), 2);
+
+  // The next battery period tries again, and tells its own refusal.
+  link.OnMains();
+  Poll();
+  GoOnBattery();
+  clock.Advance(15000 + 60000);
+  ASSERT_EQ(power.calls.size(), 4u);
+  power.Finish(false, "Permission denied");
+  EXPECT_EQ(balloons.shown.back().text,
+            QString::fromUtf8("Компьютер не выключен: Permission denied"));
+}
+
+TEST_F(BatteryPolicyTest, AnAnswerAfterTheMonitorIsGoneIsDropped) {
+  GoOnBattery();
+  clock.Advance(15000 + 60000);
+  ASSERT_EQ(power.unanswered.size(), 1u);
+  const size_t balloons_before = balloons.shown.size();
+  post.reset();
+  core.reset();
+  power.Finish(false, "Not connected to D-Bus server");
+  EXPECT_EQ(balloons.shown.size(), balloons_before);
 }
 
 TEST_F(BatteryPolicyTest, CancelFromTheMenuStopsTheCountdown) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "platform/power_control.h"
 #include "platform/sound_player.h"
 #include "settings/memory_settings.h"
+#include "settings/settings.h"
 
 namespace qelta::testing {
 
@@ -21,15 +23,18 @@ class FakeUpsLink : public UpsLink {
  public:
   bool present = true;     // answers the status query
   bool port_opens = true;  // test and beeper commands can open the port
-  TUPSStatus status;
+  TUPSStatus status = WithBeeperFlag();
+  // When not empty, the status query answers with this reply line, parsed as the protocol
+  // parses it, instead of `status`.
+  std::string reply;
   uint32_t next_time = 1000;
   std::vector<std::string> calls;
 
   bool QueryUPSStatus(TUPSStatus& out, TUPSStatusRaw& raw) override {
     calls.push_back("Q1");
     if (!present) return false;
-    out = status;
-    raw = StatusToRaw(status, next_time++);
+    out = reply.empty() ? status : ParseStatusReply(reply);
+    raw = StatusToRaw(out, next_time++);
     return true;
   }
   bool PerformUPSTest() override {
@@ -52,6 +57,11 @@ class FakeUpsLink : public UpsLink {
   }
 
  private:
+  static TUPSStatus WithBeeperFlag() {
+    TUPSStatus s;
+    s.beeper_flag_carried = true;  // a whole reply
+    return s;
+  }
   std::string override_;
 };
 
@@ -93,17 +103,40 @@ class RecordingPopup : public StatusPopup {
   void ShowNearClick(int x, int y) override { shown_at.emplace_back(x, y); }
 };
 
+// Records the calls; the test answers each power-off request with Finish().
 class RecordingPower : public PowerControl {
  public:
   std::vector<std::string> calls;
+  std::deque<Done> unanswered;
   void EnableShutdownPrivilege() override { calls.push_back("privilege"); }
-  void PowerOff() override { calls.push_back("poweroff"); }
+  void PowerOff(Done done) override {
+    calls.push_back("poweroff");
+    unanswered.push_back(std::move(done));
+  }
+  // Answers the oldest request still unanswered.
+  void Finish(bool accepted, const std::string& reason = "") {
+    Done done = std::move(unanswered.front());
+    unanswered.pop_front();
+    done(PowerOffOutcome{accepted, reason});
+  }
 };
 
 class RecordingSound : public SoundPlayer {
  public:
   std::vector<QString> played;
   void PlayFileAsync(const QString& path) override { played.push_back(path); }
+};
+
+// Settings in memory whose reads of one key fail as a broken store's do.
+class FailableSettings : public MemorySettings {
+ public:
+  std::string failing_key;  // empty: nothing fails
+
+ protected:
+  std::optional<std::string> Lookup(const std::string& section, const std::string& key) override {
+    if (!failing_key.empty() && key == failing_key) throw StoreError("cannot read " + key);
+    return MemorySettings::Lookup(section, key);
+  }
 };
 
 class FakeKeyboard : public KeyboardState {

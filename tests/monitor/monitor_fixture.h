@@ -51,7 +51,7 @@ class MonitorFixture : public ::testing::Test {
   }
 
   ManualClock clock;
-  MemorySettings settings;
+  FailableSettings settings;
   FakeUpsLink link;
   RecordingStats stats;
   RecordingTray tray;

@@ -35,12 +35,13 @@ TEST_F(PollStateTest, FirstPollOnMainsShowsYellowIconRecordsAndRequestsReport) {
   EXPECT_FALSE(core->WakeUpStatusTimer().Enabled());
 }
 
-TEST_F(PollStateTest, FirstPollOnBatteryNeitherWarnsNorArmsTheTimeLimit) {
+TEST_F(PollStateTest, FirstPollOnBatteryArmsTheTimeLimitWithoutAModeBalloon) {
   link.OnBattery();
   StartAndPoll();
   EXPECT_EQ(core->PowerState(), 2);
   EXPECT_TRUE(balloons.shown.empty());
-  EXPECT_FALSE(core->BatteryStatusChecker().Enabled());
+  EXPECT_TRUE(core->BatteryStatusChecker().Enabled());
+  EXPECT_EQ(core->BatteryStatusChecker().Interval(), 15000);
   EXPECT_TRUE(core->WakeUpStatusTimer().Enabled());
   EXPECT_TRUE(post->PostNow);
 }
@@ -87,7 +88,11 @@ TEST_F(PollStateTest, LinkRegainedOnMainsAndOnBattery) {
     EXPECT_EQ(core->TrayTag(), 0);
     EXPECT_TRUE(post->PostNow);
     EXPECT_EQ(core->PowerState(), battery ? 2 : 1);
-    EXPECT_FALSE(core->BatteryStatusChecker().Enabled());
+    // Lost on mains, back on battery: the battery period begins with this poll.
+    EXPECT_EQ(core->BatteryStatusChecker().Enabled(), battery);
+    if (battery) {
+      EXPECT_EQ(core->BatteryStatusChecker().Interval(), 15000);
+    }
     EXPECT_EQ(core->WakeUpStatusTimer().Enabled(), battery);
   }
 }

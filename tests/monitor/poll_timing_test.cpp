@@ -1,6 +1,9 @@
 // Beeper synchronisation and the timing of polls.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <utility>
+
 #include "monitor_fixture.h"
 
 namespace qelta::testing {
@@ -97,11 +100,67 @@ TEST_F(PollTimingTest, UserToggleRestartsThePollingPeriod) {
   EXPECT_EQ(link.calls, std::vector<std::string>{"Q1"});
 }
 
-TEST_F(PollTimingTest, IntervalZeroPollsOnlyOnceAtStart) {
+TEST_F(PollTimingTest, IntervalZeroStillPollsEverySecond) {
   settings.WriteInteger("Settings", "Interval", 0);
   StartAndPoll();
-  clock.Advance(3600 * 1000);
-  EXPECT_EQ(link.calls.size(), 1u);
+  clock.Advance(10 * 1000);
+  EXPECT_EQ(link.calls.size(), 11u);
+}
+
+TEST_F(PollTimingTest, IntervalOutsideItsBoundsPollsAtTheNearerBound) {
+  const std::pair<int32_t, int> cases[] = {
+      {1, 1000},
+      {3, 3000},
+      {3600, 3600000},
+      {0, 1000},
+      {-5, 1000},
+      {INT32_MIN, 1000},
+      {3601, 3600000},
+      {2147484, 3600000},  // a product beyond 32 bits
+      {INT32_MAX, 3600000},
+  };
+  for (const auto& [stored, milliseconds] : cases) {
+    SCOPED_TRACE(stored);
+    settings.WriteInteger("Settings", "Interval", stored);
+    core->StartMonitoring(false);
+    EXPECT_EQ(core->UpdateTimer().Interval(), milliseconds);
+    EXPECT_TRUE(core->UpdateTimer().Running());
+  }
+}
+
+TEST_F(PollTimingTest, AStoreThatFailsInsideAPollDoesNotStopThePolls) {
+  // "Beeper" is read before the poll would enable its timer again, "Enabled" after.
+  for (const char* key : {"Beeper", "Enabled"}) {
+    SCOPED_TRACE(key);
+    core->StartMonitoring(false);
+    settings.failing_key = key;
+    EXPECT_THROW(clock.Advance(1), StoreError);  // the first poll
+    EXPECT_TRUE(core->UpdateTimer().Enabled());
+    settings.failing_key.clear();
+    link.calls.clear();
+    clock.Advance(3000);
+    EXPECT_EQ(link.calls, std::vector<std::string>{"Q1"});
+  }
+}
+
+TEST_F(PollTimingTest, BeeperIsLeftAloneWhenTheReplyDoesNotCarryItsFlag) {
+  settings.WriteBool("Settings", "Beeper", true);
+  StartAndPoll();
+  for (const char* reply : {"(", "(218.5 218.5 218.5 023 50.0 13.50 27.0 0000100",
+                            "(218.5 218.5 218.5 023 50.0 13.50 27.0"}) {
+    SCOPED_TRACE(reply);
+    link.reply = reply;
+    link.calls.clear();
+    Poll();
+    Poll();
+    EXPECT_EQ(link.calls, (std::vector<std::string>{"Q1", "Q1"}));
+    EXPECT_TRUE(core->LinkOK());
+  }
+  // A whole flag word with the beeper off is put right.
+  link.reply = "(218.5 218.5 218.5 023 50.0 13.50 27.0 00001000";
+  link.calls.clear();
+  Poll();
+  EXPECT_EQ(link.calls, (std::vector<std::string>{"Q1", "Q", "Q1"}));
 }
 
 TEST_F(PollTimingTest, IntervalIsReadFromTheSettingsWithDefaultThirtySeconds) {

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "standins.h"
 #include "test_environment.h"
@@ -24,6 +28,14 @@ const QString kPowerOffNonInteractive =
 // Long enough for any answer on a loaded machine; the tests never wait for it unless it fails.
 constexpr int kWaitMs = 15000;
 
+// Collects the outcomes handed to the power-off requests' completion functions.
+struct Outcomes {
+  std::vector<PowerOffOutcome> got;
+  PowerControl::Done Record() {
+    return [this](const PowerOffOutcome& outcome) { got.push_back(outcome); };
+  }
+};
+
 class LogindPowerControlTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -31,10 +43,8 @@ class LogindPowerControlTest : public ::testing::Test {
     record_ = dir_.filePath("logind-calls.txt");
   }
 
-  void StartStandIn(const QString& answer, bool refuse_power_off = false) {
-    QStringList arguments{"--logind-standin", answer, record_};
-    if (refuse_power_off) arguments << "refuse-power-off";
-    ASSERT_TRUE(standin_.Start(arguments));
+  void StartStandIn(const QString& answer, const QStringList& options = {}) {
+    ASSERT_TRUE(standin_.Start(QStringList{"--logind-standin", answer, record_} + options));
   }
 
   // Every call this process sent the stand-in before has been handled once this returns.
@@ -57,34 +67,79 @@ class LogindPowerControlTest : public ::testing::Test {
   StandInProcess standin_;
 };
 
-// ---- logind allows the power-off ----
+// ---- the power-off is asked for whatever the check answered; logind decides ----
 
-class AllowedAnswerTest : public LogindPowerControlTest,
-                          public ::testing::WithParamInterface<const char*> {};
+struct Case {
+  const char* answer;
+  Permission permission;
+  bool accepted;
+  const char* reason;  // logind's words when refused
+};
 
-TEST_P(AllowedAnswerTest, PowerOffFollowsTheCheckWithoutInteraction) {
-  StartStandIn(GetParam());
-  LogindPowerControl control(QDBusConnection::systemBus(), 5000);
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.answer;
+}
+
+class AnswerTest : public LogindPowerControlTest, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(AnswerTest, PowerOffFollowsTheCheckWithoutInteractionAndReportsLogindsDecision) {
+  const Case& c = GetParam();
+  StartStandIn(c.answer);
+  // A short time-out for the stand-in that never answers the check.
+  LogindPowerControl control(QDBusConnection::systemBus(), 500);
+  QSignalSpy checked(&control, &LogindPowerControl::PermissionChecked);
   QSignalSpy finished(&control, &LogindPowerControl::PowerOffFinished);
+  Outcomes outcomes;
 
   // The order of the battery countdown's end: privilege, then power-off, right after each other,
   // so the power-off is asked for while the check is still under way.
   control.EnableShutdownPrivilege();
-  control.PowerOff();
+  control.PowerOff(outcomes.Record());
   EXPECT_EQ(control.LastPermission(), Permission::Pending);
 
   ASSERT_TRUE(finished.wait(kWaitMs));
+  EXPECT_EQ(checked.count(), 1);
+  EXPECT_EQ(control.LastPermission(), c.permission);
   EXPECT_EQ(RecordedCalls(), (QStringList{kCanPowerOff, kPowerOffNonInteractive}));
-  EXPECT_EQ(finished.count(), 1);
+  ASSERT_EQ(outcomes.got.size(), 1u);
+  EXPECT_EQ(outcomes.got[0].accepted, c.accepted);
+  EXPECT_EQ(outcomes.got[0].reason, c.reason);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, AllowedAnswerTest, ::testing::Values("yes", "challenge"));
+INSTANTIATE_TEST_SUITE_P(Answers, AnswerTest,
+                         ::testing::Values(Case{"yes", Permission::Yes, true, ""},
+                                           Case{"challenge", Permission::Challenge, false,
+                                                "Interactive authentication required."},
+                                           Case{"no", Permission::No, false, "Permission denied"},
+                                           Case{"na", Permission::NotAvailable, true, ""},
+                                           Case{"error", Permission::Failed, true, ""},
+                                           Case{"silent", Permission::Failed, true, ""}),
+                         [](const auto& info) { return std::string(info.param.answer); });
+
+// Another user's program holds a shutdown "block" lock, which this user may not ignore without
+// an administrator: logind answers "challenge" and refuses the power-off without interaction.
+TEST_F(LogindPowerControlTest, ABlockLockHeldByAnotherProgramRefusesThePowerOff) {
+  StartStandIn("yes", {"block-lock"});
+  LogindPowerControl control(QDBusConnection::systemBus(), 5000);
+  QSignalSpy finished(&control, &LogindPowerControl::PowerOffFinished);
+  Outcomes outcomes;
+
+  control.EnableShutdownPrivilege();
+  control.PowerOff(outcomes.Record());
+  ASSERT_TRUE(finished.wait(kWaitMs));
+  EXPECT_EQ(control.LastPermission(), Permission::Challenge);
+  EXPECT_EQ(RecordedCalls(), (QStringList{kCanPowerOff, kPowerOffNonInteractive}));
+  ASSERT_EQ(outcomes.got.size(), 1u);
+  EXPECT_FALSE(outcomes.got[0].accepted);
+  EXPECT_EQ(outcomes.got[0].reason, "Interactive authentication required.");
+}
 
 TEST_F(LogindPowerControlTest, PowerOffAfterAFinishedCheckIsSentAtOnce) {
   StartStandIn("yes");
   LogindPowerControl control(QDBusConnection::systemBus(), 5000);
   QSignalSpy checked(&control, &LogindPowerControl::PermissionChecked);
   QSignalSpy finished(&control, &LogindPowerControl::PowerOffFinished);
+  Outcomes outcomes;
 
   control.EnableShutdownPrivilege();
   ASSERT_TRUE(checked.wait(kWaitMs));
@@ -92,19 +147,24 @@ TEST_F(LogindPowerControlTest, PowerOffAfterAFinishedCheckIsSentAtOnce) {
   SyncWithStandIn();
   EXPECT_EQ(RecordedCalls(), QStringList{kCanPowerOff});  // the check alone powers nothing off
 
-  control.PowerOff();
+  control.PowerOff(outcomes.Record());
   ASSERT_TRUE(finished.wait(kWaitMs));
   EXPECT_EQ(RecordedCalls(), (QStringList{kCanPowerOff, kPowerOffNonInteractive}));
+  ASSERT_EQ(outcomes.got.size(), 1u);
+  EXPECT_TRUE(outcomes.got[0].accepted);
+  EXPECT_EQ(outcomes.got[0].reason, "");
 }
 
 TEST_F(LogindPowerControlTest, PowerOffWithoutAnEarlierCheckChecksFirst) {
   StartStandIn("yes");
   LogindPowerControl control(QDBusConnection::systemBus(), 5000);
   QSignalSpy finished(&control, &LogindPowerControl::PowerOffFinished);
+  Outcomes outcomes;
 
-  control.PowerOff();
+  control.PowerOff(outcomes.Record());
   ASSERT_TRUE(finished.wait(kWaitMs));
   EXPECT_EQ(RecordedCalls(), (QStringList{kCanPowerOff, kPowerOffNonInteractive}));
+  EXPECT_EQ(outcomes.got.size(), 1u);
 }
 
 TEST_F(LogindPowerControlTest, ARepeatedCheckStillLeadsToOnePowerOff) {
@@ -112,108 +172,100 @@ TEST_F(LogindPowerControlTest, ARepeatedCheckStillLeadsToOnePowerOff) {
   LogindPowerControl control(QDBusConnection::systemBus(), 5000);
   QSignalSpy requested(&control, &LogindPowerControl::PowerOffRequested);
   QSignalSpy finished(&control, &LogindPowerControl::PowerOffFinished);
+  Outcomes outcomes;
 
   control.EnableShutdownPrivilege();
+  control.PowerOff(outcomes.Record());
+  // A check that supersedes the one the power-off waits for: the power-off waits for it.
   control.EnableShutdownPrivilege();
-  control.PowerOff();
   ASSERT_TRUE(finished.wait(kWaitMs));
   SyncWithStandIn();
   EXPECT_EQ(RecordedCalls(), (QStringList{kCanPowerOff, kCanPowerOff, kPowerOffNonInteractive}));
   EXPECT_EQ(requested.count(), 1);
+  EXPECT_EQ(outcomes.got.size(), 1u);
 }
 
-TEST_F(LogindPowerControlTest, ARefusedPowerOffLeavesTheControlUsable) {
-  StartStandIn("yes", /*refuse_power_off=*/true);
+TEST_F(LogindPowerControlTest, ARefusedPowerOffIsReportedAndTheControlStaysUsable) {
+  StartStandIn("yes", {"refuse-power-off"});
   LogindPowerControl control(QDBusConnection::systemBus(), 5000);
   QSignalSpy finished(&control, &LogindPowerControl::PowerOffFinished);
+  Outcomes outcomes;
 
   control.EnableShutdownPrivilege();
-  control.PowerOff();
+  control.PowerOff(outcomes.Record());
   ASSERT_TRUE(finished.wait(kWaitMs));
   SyncWithStandIn();
   // No retry and nothing else after the refusal.
   EXPECT_EQ(RecordedCalls(), (QStringList{kCanPowerOff, kPowerOffNonInteractive}));
+  ASSERT_EQ(outcomes.got.size(), 1u);
+  EXPECT_FALSE(outcomes.got[0].accepted);
+  EXPECT_EQ(outcomes.got[0].reason, "Power-off refused by the stand-in");
 
   // A later battery period tries again.
   control.EnableShutdownPrivilege();
-  control.PowerOff();
+  control.PowerOff(outcomes.Record());
   ASSERT_TRUE(finished.wait(kWaitMs));
   EXPECT_EQ(RecordedCalls(), (QStringList{kCanPowerOff, kPowerOffNonInteractive, kCanPowerOff,
                                           kPowerOffNonInteractive}));
+  EXPECT_EQ(outcomes.got.size(), 2u);
 }
 
-// ---- logind refuses, fails or does not answer ----
+// ---- no logind, no bus ----
 
-struct Refusal {
-  const char* answer;
-  Permission permission;
-};
-
-class RefusedAnswerTest : public LogindPowerControlTest,
-                          public ::testing::WithParamInterface<Refusal> {};
-
-TEST_P(RefusedAnswerTest, NoPowerOffIsRequested) {
-  StartStandIn(GetParam().answer);
-  // A short time-out for the stand-in that never answers.
-  LogindPowerControl control(QDBusConnection::systemBus(), 500);
-  QSignalSpy checked(&control, &LogindPowerControl::PermissionChecked);
-  QSignalSpy requested(&control, &LogindPowerControl::PowerOffRequested);
-
-  control.EnableShutdownPrivilege();
-  control.PowerOff();
-  ASSERT_TRUE(checked.wait(kWaitMs));
-  EXPECT_EQ(control.LastPermission(), GetParam().permission);
-
-  SyncWithStandIn();
-  EXPECT_EQ(RecordedCalls(), QStringList{kCanPowerOff});
-  EXPECT_EQ(requested.count(), 0);
-
-  // A power-off asked for again within the same answer is still not sent.
-  control.PowerOff();
-  SyncWithStandIn();
-  EXPECT_EQ(RecordedCalls(), QStringList{kCanPowerOff});
-}
-
-INSTANTIATE_TEST_SUITE_P(Answers, RefusedAnswerTest,
-                         ::testing::Values(Refusal{"no", Permission::No},
-                                           Refusal{"na", Permission::NotAvailable},
-                                           Refusal{"error", Permission::Failed},
-                                           Refusal{"silent", Permission::Failed}),
-                         [](const auto& info) { return std::string(info.param.answer); });
-
-TEST_F(LogindPowerControlTest, WithoutLogindOnTheBusNothingHangsAndNothingIsSent) {
+TEST_F(LogindPowerControlTest, WithoutLogindOnTheBusTheFailureIsReportedAndNothingIsLeftOver) {
   LogindPowerControl control(QDBusConnection::systemBus(), 5000);
-  QSignalSpy checked(&control, &LogindPowerControl::PermissionChecked);
-  QSignalSpy requested(&control, &LogindPowerControl::PowerOffRequested);
+  QSignalSpy finished(&control, &LogindPowerControl::PowerOffFinished);
+  Outcomes outcomes;
 
   control.EnableShutdownPrivilege();
-  control.PowerOff();
-  ASSERT_TRUE(checked.wait(kWaitMs));
+  control.PowerOff(outcomes.Record());
+  ASSERT_TRUE(finished.wait(kWaitMs));
   EXPECT_EQ(control.LastPermission(), Permission::Failed);
-  EXPECT_EQ(requested.count(), 0);
+  ASSERT_EQ(outcomes.got.size(), 1u);
+  EXPECT_FALSE(outcomes.got[0].accepted);
+  // The bus's own words: nobody owns logind's name.
+  EXPECT_NE(outcomes.got[0].reason.find("org.freedesktop.login1"), std::string::npos)
+      << outcomes.got[0].reason;
 
   // A logind that appears afterwards receives nothing left over from the failed attempt.
   StartStandIn("yes");
   SyncWithStandIn();
   EXPECT_EQ(RecordedCalls(), QStringList{});
+  EXPECT_EQ(outcomes.got.size(), 1u);
 }
 
-TEST_F(LogindPowerControlTest, WithoutABusTheCheckFailsWithoutHanging) {
+TEST_F(LogindPowerControlTest, WithoutABusTheFailureIsReportedWithoutHanging) {
   QDBusConnection dead = QDBusConnection::connectToBus(
       QStringLiteral("unix:path=") + dir_.filePath("no-such-bus"), QStringLiteral("qelta-no-bus"));
   ASSERT_FALSE(dead.isConnected());
   {
     LogindPowerControl control(dead, 5000);
-    QSignalSpy checked(&control, &LogindPowerControl::PermissionChecked);
-    QSignalSpy requested(&control, &LogindPowerControl::PowerOffRequested);
+    QSignalSpy finished(&control, &LogindPowerControl::PowerOffFinished);
+    Outcomes outcomes;
 
     control.EnableShutdownPrivilege();
-    control.PowerOff();
-    ASSERT_TRUE(checked.wait(kWaitMs));
+    control.PowerOff(outcomes.Record());
+    ASSERT_TRUE(finished.wait(kWaitMs));
     EXPECT_EQ(control.LastPermission(), Permission::Failed);
-    EXPECT_EQ(requested.count(), 0);
+    ASSERT_EQ(outcomes.got.size(), 1u);
+    EXPECT_FALSE(outcomes.got[0].accepted);
+    EXPECT_FALSE(outcomes.got[0].reason.empty());
   }
   QDBusConnection::disconnectFromBus(QStringLiteral("qelta-no-bus"));
+}
+
+// A control destroyed with a request under way never calls its completion function.
+TEST_F(LogindPowerControlTest, ARequestOutlivedByItsControlIsDropped) {
+  StartStandIn("yes");
+  Outcomes outcomes;
+  {
+    LogindPowerControl control(QDBusConnection::systemBus(), 5000);
+    control.EnableShutdownPrivilege();
+    control.PowerOff(outcomes.Record());
+  }
+  SyncWithStandIn();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(outcomes.got.empty());
 }
 
 }  // namespace

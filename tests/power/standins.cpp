@@ -101,10 +101,47 @@ void AfterSendersSessionMessages(const QDBusConnection& system, const QDBusConne
 
 }  // namespace
 
-LogindStandIn::LogindStandIn(QString answer, bool refuse_power_off, QString record_path)
-    : answer_(std::move(answer)),
-      refuse_power_off_(refuse_power_off),
-      record_path_(std::move(record_path)) {}
+LogindStandIn::Behaviour LogindStandIn::FromArguments(int argc, char** argv) {
+  Behaviour behaviour;
+  behaviour.answer = QString::fromLocal8Bit(argv[2]);
+  for (int i = 4; i < argc; ++i) {
+    const QByteArray option(argv[i]);
+    if (option == "refuse-power-off") behaviour.refuse_power_off = true;
+    if (option == "block-lock") behaviour.block_lock = true;
+  }
+  return behaviour;
+}
+
+LogindStandIn::LogindStandIn(Behaviour behaviour, QString record_path)
+    : behaviour_(std::move(behaviour)), record_path_(std::move(record_path)) {}
+
+QString LogindStandIn::Permission() const {
+  // With a block lock that the caller may not ignore, logind asks polkit for the
+  // "...power-off-ignore-inhibit" action, which needs an administrator's authorisation.
+  if (behaviour_.block_lock && behaviour_.answer == QLatin1String("yes")) {
+    return QStringLiteral("challenge");
+  }
+  return behaviour_.answer;
+}
+
+QDBusMessage LogindStandIn::PowerOffAnswer(const QDBusMessage& call) const {
+  if (behaviour_.refuse_power_off) {
+    return call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                                 QStringLiteral("Power-off refused by the stand-in"));
+  }
+  const QString permission = Permission();
+  if (permission == QLatin1String("challenge")) {
+    // What logind says to a caller that did not allow interaction.
+    return call.createErrorReply(
+        QStringLiteral("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired"),
+        QStringLiteral("Interactive authentication required."));
+  }
+  if (permission == QLatin1String("no")) {
+    return call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
+                                 QStringLiteral("Permission denied"));
+  }
+  return call.createReply();
+}
 
 QString LogindStandIn::introspect(const QString&) const {
   return {};
@@ -141,22 +178,19 @@ void LogindStandIn::RecordAndAnswer(const QDBusMessage& message,
 
   const bool manager = message.interface() == QLatin1String(kLogindManager);
   if (manager && message.member() == QLatin1String("CanPowerOff")) {
-    if (answer_ == QLatin1String("silent")) return;  // never answered
-    if (answer_ == QLatin1String("error")) {
+    const QString permission = Permission();
+    if (permission == QLatin1String("silent")) return;  // never answered
+    if (permission == QLatin1String("error")) {
       connection.send(
           message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
                                    QStringLiteral("Refused by the stand-in")));
     } else {
-      connection.send(message.createReply(answer_));
+      connection.send(message.createReply(permission));
     }
     return;
   }
   if (manager && message.member() == QLatin1String("PowerOff")) {
-    connection.send(
-        refuse_power_off_
-            ? message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
-                                       QStringLiteral("Power-off refused by the stand-in"))
-            : message.createReply());
+    connection.send(PowerOffAnswer(message));
     return;
   }
   connection.send(
@@ -218,15 +252,14 @@ void NotificationRecorder::CloseNotification(uint id) {
 
 int RunLogindStandIn(int argc, char** argv) {
   if (argc < 4) {
-    std::fputs("usage: --logind-standin <answer> <record-file> [refuse-power-off]\n", stderr);
+    std::fputs("usage: --logind-standin <answer> <record-file> [refuse-power-off] [block-lock]\n",
+               stderr);
     return 2;
   }
   QCoreApplication app(argc, argv);
-  const QString answer = QString::fromLocal8Bit(argv[2]);
   const QString record = QString::fromLocal8Bit(argv[3]);
-  const bool refuse = argc >= 5 && QByteArray(argv[4]) == "refuse-power-off";
   QDBusConnection bus = QDBusConnection::systemBus();
-  LogindStandIn standin(answer, refuse, record);
+  LogindStandIn standin(LogindStandIn::FromArguments(argc, argv), record);
   if (!bus.registerVirtualObject(kLogindPath, &standin, QDBusConnection::SingleNode) ||
       !bus.registerService(kLogindService)) {
     std::fputs("logind stand-in: cannot own org.freedesktop.login1\n", stderr);
@@ -253,17 +286,16 @@ int RunNotificationRecorder(int argc, char** argv) {
 
 int RunDesktopStandIns(int argc, char** argv) {
   if (argc < 4) {
-    std::fputs("usage: --desktop-standins <answer> <record-file> [refuse-power-off]\n", stderr);
+    std::fputs("usage: --desktop-standins <answer> <record-file> [refuse-power-off] [block-lock]\n",
+               stderr);
     return 2;
   }
   QCoreApplication app(argc, argv);
-  const QString answer = QString::fromLocal8Bit(argv[2]);
   const QString record = QString::fromLocal8Bit(argv[3]);
-  const bool refuse = argc >= 5 && QByteArray(argv[4]) == "refuse-power-off";
   QDBusConnection system = QDBusConnection::systemBus();
   QDBusConnection session = QDBusConnection::sessionBus();
   NotificationRecorder recorder(record);
-  LogindStandIn standin(answer, refuse, record);
+  LogindStandIn standin(LogindStandIn::FromArguments(argc, argv), record);
   standin.SetFence([system, session](const QDBusMessage& call, std::function<void()> proceed) {
     AfterSendersSessionMessages(system, session, call, proceed);
   });

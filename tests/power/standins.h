@@ -5,11 +5,17 @@
 // Both run as separate processes: the power test program re-executed with one of these first
 // arguments (see main.cpp):
 //
-//   test_power --logind-standin <answer> <record-file> [refuse-power-off]
+//   test_power --logind-standin <answer> <record-file> [refuse-power-off] [block-lock]
 //       Owns org.freedesktop.login1 on the system bus (DBUS_SYSTEM_BUS_ADDRESS). CanPowerOff
 //       answers <answer> ("yes", "challenge", "no", "na", any text), or an AccessDenied error for
-//       "error", or never answers for "silent". PowerOff answers with success, or with an
-//       AccessDenied error when "refuse-power-off" is given. Every call to the service except
+//       "error", or never answers for "silent". PowerOff(false) is decided as logind decides it
+//       for that answer: refused with InteractiveAuthorizationRequired "Interactive
+//       authentication required." after "challenge", with AccessDenied "Permission denied"
+//       after "no", and carried out (answered with success) otherwise, "na", "error" and
+//       "silent" included. "refuse-power-off" refuses every PowerOff with AccessDenied.
+//       "block-lock" models another user's program holding a shutdown "block" inhibitor lock
+//       that the caller may not ignore (logind's default policy for an active session): a "yes"
+//       becomes "challenge", for CanPowerOff and PowerOff alike. Every call to the service except
 //       the test interface's Sync is appended to <record-file> as one line
 //       "<interface>.<member> <signature> <arguments...>", for example
 //       "org.freedesktop.login1.Manager.PowerOff b false".
@@ -20,7 +26,7 @@
 //       (a backslash, tab or newline inside a field is written as \\, \t or \n). It keeps its
 //       notifications as a desktop does (see NotificationRecorder), which the file does not show.
 //
-//   test_power --desktop-standins <answer> <record-file> [refuse-power-off]
+//   test_power --desktop-standins <answer> <record-file> [refuse-power-off] [block-lock]
 //       Both of the above in one process, appending to one <record-file>. Calls that travel over
 //       two buses can arrive in either order, so a logind call is recorded and answered only
 //       after each session-bus connection of its sender has answered a Ping: a bus keeps the
@@ -53,7 +59,17 @@ class LogindStandIn : public QDBusVirtualObject {
   // Given a call, runs `proceed` (on the main thread) when the call may be recorded and answered.
   using Fence = std::function<void(const QDBusMessage& call, std::function<void()> proceed)>;
 
-  LogindStandIn(QString answer, bool refuse_power_off, QString record_path);
+  // What the stand-in logind is told to be like (see the options above).
+  struct Behaviour {
+    QString answer;
+    bool refuse_power_off = false;
+    bool block_lock = false;
+  };
+  // The behaviour from the command line's words after "--logind-standin" or
+  // "--desktop-standins": the answer, the record file, then the options.
+  static Behaviour FromArguments(int argc, char** argv);
+
+  LogindStandIn(Behaviour behaviour, QString record_path);
 
   // Without a fence every call is recorded and answered at once.
   void SetFence(Fence fence) { fence_ = std::move(fence); }
@@ -63,10 +79,12 @@ class LogindStandIn : public QDBusVirtualObject {
 
  private:
   void RecordAndAnswer(const QDBusMessage& message, const QDBusConnection& connection);
+  // CanPowerOff's answer as logind would give it with the block lock taken into account.
+  QString Permission() const;
+  QDBusMessage PowerOffAnswer(const QDBusMessage& call) const;
 
   Fence fence_;
-  QString answer_;
-  bool refuse_power_off_;
+  Behaviour behaviour_;
   QString record_path_;
 };
 

@@ -290,6 +290,34 @@ TEST_F(ProgramHttpTest, ServerThatNeverAnswersIsGivenUpWhilePollingGoesOn) {
   EXPECT_TRUE(monitor.Running());
 }
 
+TEST_F(ProgramHttpTest, FloodOfInterimAnswersIsCutWhilePollingGoesOn) {
+  StartServer(RecordingServer::Mode::kFlood);
+  if (IsSkipped()) return;
+  Seed(Simulator(), 3600);
+  ChildProcess monitor;
+  StartMonitor(monitor);
+  ASSERT_EQ(WaitForAnyRequest(0), 0);
+
+  // The monitor stops listening on its own: the bound on the answer ends the exchange, not
+  // its 10 s time-out.
+  ASSERT_TRUE(WaitFor([&] { return server.Connections()[0].closed_by_client; }, kBound));
+  const auto first = server.Connections()[0];
+  EXPECT_LT(first.closed - first.accepted, 9s);
+  std::fprintf(stderr, "interim answers sent before the monitor closed: %zu bytes in %lld ms\n",
+               first.flooded,
+               static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          first.closed - first.accepted)
+                                          .count()));
+
+  // The monitor goes on polling and reports the next change, flooded again.
+  const size_t polled = Records();
+  Tell("battery");
+  ASSERT_GE(WaitForRequest(1, FieldIs("status_using_battery", "1")), 1);
+  EXPECT_TRUE(WaitFor([&] { return Records() >= polled + 3; }, kBound));
+  EXPECT_TRUE(WaitFor([&] { return server.Connections()[1].closed_by_client; }, kBound));
+  EXPECT_TRUE(monitor.Running());
+}
+
 TEST_F(ProgramHttpTest, LostLinkIsReportedAsDashesWithTheLastFlags) {
   StartServer(RecordingServer::Mode::kAnswer);
   if (IsSkipped()) return;

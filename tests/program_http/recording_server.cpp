@@ -117,7 +117,13 @@ size_t RecordingServer::Count() const {
 void RecordingServer::Run() {
   while (!stop_) {
     std::vector<pollfd> fds{{listen_fd_, POLLIN, 0}};
-    for (const Open& open : open_) fds.push_back({open.fd, POLLIN, 0});
+    {
+      std::lock_guard lock(mutex_);
+      for (const Open& open : open_) {
+        const bool flooding = mode_ == Mode::kFlood && connections_[open.index].answered;
+        fds.push_back({open.fd, static_cast<short>(POLLIN | (flooding ? POLLOUT : 0)), 0});
+      }
+    }
     if (poll(fds.data(), fds.size(), 50) <= 0) continue;
 
     if (fds[0].revents & POLLIN) {
@@ -134,7 +140,10 @@ void RecordingServer::Run() {
     std::vector<Open> still_open;
     for (size_t i = 1; i < fds.size(); ++i) {
       Open& open = open_[i - 1];
-      if (fds[i].revents == 0 || Serve(open)) {
+      bool keep = true;
+      if (fds[i].revents & POLLOUT) keep = Flood(open);
+      if (keep && (fds[i].revents & ~POLLOUT) != 0) keep = Serve(open);
+      if (keep) {
         still_open.push_back(open);
       } else {
         close(open.fd);
@@ -153,6 +162,7 @@ bool RecordingServer::Serve(Open& open) {
   Connection& connection = connections_[open.index];
   if (n <= 0) {
     connection.closed_by_client = true;
+    connection.closed = std::chrono::steady_clock::now();
     return false;
   }
   if (connection.bytes.size() < kMaxConnectionBytes) {
@@ -160,6 +170,10 @@ bool RecordingServer::Serve(Open& open) {
   }
   if (mode_ == Mode::kHold || connection.answered) return true;
   if (!ParseHttpRequest(connection.bytes).complete) return true;
+  if (mode_ == Mode::kFlood) {
+    connection.answered = true;  // the flood goes out as the socket takes it
+    return true;
+  }
   SendAll(open.fd, std::string("HTTP/1.0 200 OK\r\n"
                                "Content-Type: text/html\r\n"
                                "Set-Cookie: ") +
@@ -170,6 +184,26 @@ bool RecordingServer::Serve(Open& open) {
                        "ok");
   connection.answered = true;
   return false;
+}
+
+bool RecordingServer::Flood(Open& open) {
+  static const std::string block = [] {
+    std::string interim;
+    for (int i = 0; i < 1000; ++i) interim += "HTTP/1.1 100 Continue\r\n\r\n";
+    return interim;
+  }();
+  const ssize_t n = send(open.fd, block.data(), block.size(), MSG_NOSIGNAL);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return true;
+  std::lock_guard lock(mutex_);
+  Connection& connection = connections_[open.index];
+  if (n < 0) {
+    // Reset by the client: it has stopped listening.
+    connection.closed_by_client = true;
+    connection.closed = std::chrono::steady_clock::now();
+    return false;
+  }
+  connection.flooded += static_cast<size_t>(n);
+  return true;
 }
 
 HttpRequest ParseHttpRequest(const std::string& bytes) {

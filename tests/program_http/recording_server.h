@@ -23,6 +23,7 @@ class RecordingServer {
   enum class Mode {
     kAnswer,  // once the request is in: "HTTP/1.0 200 OK" (with a cookie), then close
     kHold,    // reads the request and never answers; the connection stays open
+    kFlood,   // once the request is in: interim answers ("100 Continue") without end
   };
 
   struct Connection {
@@ -30,6 +31,8 @@ class RecordingServer {
     std::chrono::steady_clock::time_point accepted;
     bool answered = false;
     bool closed_by_client = false;  // the client ended the connection (seen as end of file)
+    std::chrono::steady_clock::time_point closed;  // when that was seen
+    size_t flooded = 0;                            // bytes of interim answers sent
   };
 
   // The cookie the answers set.
@@ -55,6 +58,8 @@ class RecordingServer {
   void Run();
   // Handles what arrived on one connection; false when the connection is done with.
   bool Serve(Open& open);
+  // Sends more interim answers on a flooded connection; false when the client has gone.
+  bool Flood(Open& open);
 
   int listen_fd_ = -1;
   std::atomic<bool> stop_{false};

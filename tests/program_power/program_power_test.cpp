@@ -110,10 +110,12 @@ class PowerProgramTest : public ::testing::Test {
 
   // Starts the notification service and logind stand-ins on the private buses and checks that
   // they, and nobody else, own their names there before any monitor may start.
-  void StartStandIns(const std::string& can_power_off) {
-    ASSERT_TRUE(standins_.Start({std::string(QELTA_BIN_DIR) + "/test_power", "--desktop-standins",
-                                 can_power_off, log_path_},
-                                BusEnvironment(), "", true));
+  void StartStandIns(const std::string& can_power_off,
+                     const std::vector<std::string>& options = {}) {
+    std::vector<std::string> command{std::string(QELTA_BIN_DIR) + "/test_power",
+                                     "--desktop-standins", can_power_off, log_path_};
+    command.insert(command.end(), options.begin(), options.end());
+    ASSERT_TRUE(standins_.Start(command, BusEnvironment(), "", true));
     ASSERT_EQ(standins_.ReadLine(20s), "ready");
     const auto pid = static_cast<unsigned long>(standins_.pid());
     ASSERT_EQ(OwnerPid(system_bus_.Address(), "org.freedesktop.login1"), pid);
@@ -174,9 +176,10 @@ class PowerProgramTest : public ::testing::Test {
     return WaitFor([&] { return CountText(text) >= count; }, kLongWait);
   }
 
-  // Settings for a quick battery condition: 1 s on battery, then a 2 s countdown.
-  static std::string QuickShutdownSettings() {
-    return "\n[Sense]\nBatteryTime=1\nBatteryShutdownCountdown=2\nBatteryShutdown=1\n";
+  // Settings for a quick battery condition: `battery_seconds` on battery, then a 2 s countdown.
+  static std::string QuickShutdownSettings(int battery_seconds = 1) {
+    return "\n[Sense]\nBatteryTime=" + std::to_string(battery_seconds) +
+           "\nBatteryShutdownCountdown=2\nBatteryShutdown=1\n";
   }
 
   PrivateDbusDaemon system_bus_;
@@ -211,7 +214,7 @@ void ExpectWelcomeWithSummary(const Entry& e) {
 
 void ExpectShutdownBalloon(const Entry& e) {
   ExpectBalloon(e, "Завершение работы",
-                "Сейчас произойдет форсированное завершение работы Windows.", kError);
+                "Сейчас произойдет форсированное завершение работы системы.", kError);
 }
 
 TEST_F(PowerProgramTest, BalloonsFollowTheUpsToBatteryAndBack) {
@@ -296,29 +299,88 @@ TEST_F(PowerProgramTest, PowerOffFollowsTheBalloonWithoutInteraction) {
   EXPECT_TRUE(monitor_.Running());
 }
 
-TEST_F(PowerProgramTest, RefusedPowerOffLeavesTheMonitorWorking) {
-  sandbox_.SeedSettings(StartSimulator({"--pace=instant"}), 1, QuickShutdownSettings());
-  StartStandIns("no");
+TEST_F(PowerProgramTest, TheTimeLimitSurvivesAnUnansweredPollOnBattery) {
+  sandbox_.SeedSettings(StartSimulator({"--pace=instant"}), 1, QuickShutdownSettings(6));
+  StartStandIns("yes");
   StartMonitor();
   ASSERT_TRUE(WaitFor([&] { return !Log().empty(); }, kLongWait)) << "no welcome balloon";
   Tell("battery");
-  ASSERT_TRUE(WaitFor([&] { return CountCall(kCanPowerOff) >= 1; }, kLongWait));
-  // A power-off would follow the answer at once; give it time to show up if it were sent.
-  std::this_thread::sleep_for(3s);
-  EXPECT_EQ(CountCall(kPowerOffNonInteractive), 0u);
+  const auto on_battery = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitForText("Нагрузка запитана от батареи."));
+  // One poll goes unanswered, and the UPS answers again, still on battery.
+  Tell("silent");
+  ASSERT_TRUE(WaitForText("Пропала связь с UPS."));
+  Tell("normal");
+  ASSERT_TRUE(WaitForText("Появилась связь с UPS."));
+  ASSERT_TRUE(WaitFor([&] { return CountCall(kPowerOffNonInteractive) >= 1; }, kLongWait))
+      << "no power-off after the link came back";
+  // Not before the limit and the countdown, counted from the first poll on battery.
+  EXPECT_GE(std::chrono::steady_clock::now() - on_battery, 8s);
+
+  const std::vector<Entry> log = LogWithoutReminders();
+  ASSERT_EQ(log.size(), 7u);
+  ExpectWelcomeWithSummary(log[0]);
+  ExpectBalloon(log[1], kStateTitle, "Нагрузка запитана от батареи.", kError);
+  ExpectBalloon(log[2], kStateTitle, "Пропала связь с UPS.", kError);
+  ExpectBalloon(log[3], kStateTitle, "Появилась связь с UPS.", kInformation);
+  ExpectShutdownBalloon(log[4]);
+  EXPECT_EQ(log[5].call, kCanPowerOff);
+  EXPECT_EQ(log[6].call, kPowerOffNonInteractive);
+  EXPECT_TRUE(monitor_.Running());
+}
+
+// logind refuses the power-off: the monitor asks all the same, says why it did not happen, once,
+// and keeps working.
+struct Refusal {
+  const char* name;
+  std::string can_power_off;
+  std::vector<std::string> options;
+  std::string reason;
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+  *out << refusal.name;
+}
+
+class RefusedPowerOffTest : public PowerProgramTest,
+                            public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusedPowerOffTest, IsToldOnceAndLeavesTheMonitorWorking) {
+  const Refusal& refusal = GetParam();
+  sandbox_.SeedSettings(StartSimulator({"--pace=instant"}), 1, QuickShutdownSettings());
+  StartStandIns(refusal.can_power_off, refusal.options);
+  StartMonitor();
+  ASSERT_TRUE(WaitFor([&] { return !Log().empty(); }, kLongWait)) << "no welcome balloon";
+  Tell("battery");
+  const std::string told = "Компьютер не выключен: " + refusal.reason;
+  ASSERT_TRUE(WaitForText(told));
+  // Neither a second attempt nor a second balloon in this battery period.
+  std::this_thread::sleep_for(4s);
+  EXPECT_EQ(CountCall(kPowerOffNonInteractive), 1u);
+  EXPECT_EQ(CountText(told), 1u);
   ASSERT_TRUE(monitor_.Running());
 
   Tell("mains");
   ASSERT_TRUE(WaitForText("Нагрузка запитана от сети."));
   const std::vector<Entry> log = LogWithoutReminders();
-  ASSERT_EQ(log.size(), 5u);
+  ASSERT_EQ(log.size(), 7u);
   ExpectWelcomeWithSummary(log[0]);
   ExpectBalloon(log[1], kStateTitle, "Нагрузка запитана от батареи.", kError);
   ExpectShutdownBalloon(log[2]);
   EXPECT_EQ(log[3].call, kCanPowerOff);
-  ExpectBalloon(log[4], kStateTitle, "Нагрузка запитана от сети.", kInformation);
+  EXPECT_EQ(log[4].call, kPowerOffNonInteractive);
+  ExpectBalloon(log[5], "Завершение работы", told, kError);
+  ExpectBalloon(log[6], kStateTitle, "Нагрузка запитана от сети.", kInformation);
   EXPECT_TRUE(monitor_.Running());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Logind, RefusedPowerOffTest,
+    ::testing::Values(
+        // Another user's program holds a shutdown block lock this user may not ignore.
+        Refusal{"BlockLock", "yes", {"block-lock"}, "Interactive authentication required."},
+        Refusal{"NotPermitted", "no", {}, "Permission denied"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace qelta::testing

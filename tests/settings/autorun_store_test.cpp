@@ -96,6 +96,8 @@ TEST_F(AutorunStoreTest, HandWrittenEntries) {
   WriteText(Entry(),
             "[Desktop Entry]\nExec=/usr/bin/qelta-monitor\nX-GNOME-Autostart-enabled=false\n");
   EXPECT_EQ(store.ReadString(kRun, kAutorunValue, ""), "");
+  WriteText(Entry(), "[Desktop Entry]\r\r\nExec=/opt/QELTA/qelta-monitor\r\r\n");
+  EXPECT_EQ(store.ReadString(kRun, kAutorunValue, ""), "/opt/QELTA/qelta-monitor");
   WriteText(Entry(), "[Desktop Entry]\nName=no command\n");
   EXPECT_EQ(store.ReadString(kRun, kAutorunValue, "none"), "none");
 

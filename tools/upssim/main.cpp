@@ -28,8 +28,6 @@ namespace {
 using qelta::upssim::SimulatedUps;
 using Clock = SimulatedUps::Clock;
 
-// One byte on a 2400-baud 8N1 line: start bit, 8 data bits, stop bit.
-constexpr auto kByteTime = std::chrono::nanoseconds(10 * 1'000'000'000LL / 2400);
 constexpr size_t kMaxCommandLength = 64;
 
 volatile sig_atomic_t g_stop = 0;
@@ -46,7 +44,8 @@ void Usage(FILE* out) {
       "The UPS answers \"Q1\\r\" with its status line, starts a 10-second self-test on\n"
       "\"T\\r\" and toggles its beeper on \"Q\\r\".\n\n"
       "Options:\n"
-      "  --link PATH        also make PATH a symbolic link to the terminal (replaces an old link)\n"
+      "  --link PATH        also make PATH a symbolic link to the terminal (replaces an old link;\n"
+      "                     removed at the end unless another simulator has taken it over)\n"
       "  --query DEVICE     do not simulate: send one status query to DEVICE (a device path, or\n"
       "                     a port name such as COM1) and print the readings; exit status 0 when\n"
       "                     a valid reply came\n"
@@ -104,27 +103,33 @@ int RunQuery(const std::string& target) {
   return 0;
 }
 
-// The serial side: commands in, replies out (paced like the real line when asked).
+// The serial side: commands in, replies out (paced like a line when asked).
 class Line {
  public:
   explicit Line(int master) : master_(master) {}
 
-  void Queue(const std::string& bytes, Clock::time_point now) {
-    if (bytes.empty()) return;
-    // On the real line a byte has arrived once its stop bit is over.
-    if (pending_.empty()) next_byte_ = now + kByteTime;
-    pending_ += bytes;
+  void Queue(const SimulatedUps::Reply& reply, Clock::duration byte_time) {
+    if (reply.bytes.empty()) return;
+    // On a line a byte has arrived once its stop bit is over.
+    if (pending_.empty()) next_byte_ = reply.start + byte_time;
+    pending_ += reply.bytes;
+    repeat_ = reply.repeat ? reply.bytes : std::string();
   }
 
-  // Sends what is due; true while the master cannot take more (wait for POLLOUT).
-  bool Flush(bool real_pace, Clock::time_point now) {
+  // A command came in (on the line or the console): a reply that repeats ends here.
+  void StopRepeating() {
+    if (repeat_.empty()) return;
+    repeat_.clear();
+    pending_.clear();
+  }
+
+  // Sends what is due, a byte every `byte_time` (all at once when that is zero).
+  void Flush(Clock::duration byte_time, Clock::time_point now) {
     blocked_ = false;
+    bool refilled = false;
     while (!pending_.empty()) {
-      size_t count = pending_.size();
-      if (real_pace) {
-        if (next_byte_ > now) break;
-        count = 1;
-      }
+      if (next_byte_ > now) break;
+      const size_t count = byte_time > Clock::duration::zero() ? 1 : pending_.size();
       const ssize_t n = ::write(master_, pending_.data(), count);
       if (n < 0) {
         if (errno == EINTR) continue;
@@ -135,9 +140,13 @@ class Line {
         break;
       }
       pending_.erase(0, static_cast<size_t>(n));
-      next_byte_ += kByteTime * n;
+      next_byte_ += byte_time * n;
+      // One more round of a repeating reply per call, so that the console is heard between.
+      if (pending_.empty() && !refilled) {
+        pending_ = repeat_;
+        refilled = true;
+      }
     }
-    return blocked_;
   }
 
   bool Pending() const { return !pending_.empty(); }
@@ -166,27 +175,40 @@ class Line {
  private:
   int master_;
   std::string pending_;
+  std::string repeat_;
   std::string command_;
   bool overflow_ = false;
   bool blocked_ = false;
   Clock::time_point next_byte_{};
 };
 
+// Makes `link` a symbolic link to `target`, replacing an older link in one step, so that a
+// monitor that opens the link meanwhile finds either the old terminal or the new one.
 bool MakeLink(const std::string& link, const char* target) {
   struct stat st {};
-  if (::lstat(link.c_str(), &st) == 0) {
-    if (!S_ISLNK(st.st_mode)) {
-      std::fprintf(stderr, "qelta-upssim: %s exists and is not a symbolic link\n", link.c_str());
-      return false;
-    }
-    ::unlink(link.c_str());
+  if (::lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+    std::fprintf(stderr, "qelta-upssim: %s exists and is not a symbolic link\n", link.c_str());
+    return false;
   }
-  if (::symlink(target, link.c_str()) != 0) {
+  const std::string temporary = link + ".new-" + std::to_string(::getpid());
+  ::unlink(temporary.c_str());
+  if (::symlink(target, temporary.c_str()) != 0 || ::rename(temporary.c_str(), link.c_str()) != 0) {
     std::fprintf(stderr, "qelta-upssim: cannot create %s: %s\n", link.c_str(),
                  std::strerror(errno));
+    ::unlink(temporary.c_str());
     return false;
   }
   return true;
+}
+
+// Removes `link` only while it still leads to `target`: another simulator may have taken the
+// link over since, and its monitor must keep its UPS.
+void RemoveOwnLink(const std::string& link, const char* target) {
+  char buffer[512];
+  const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
+  if (n < 0 || static_cast<size_t>(n) >= sizeof buffer) return;
+  if (std::string(buffer, static_cast<size_t>(n)) != target) return;
+  ::unlink(link.c_str());
 }
 
 int RunSimulator(SimulatedUps& ups, const std::string& link) {
@@ -234,7 +256,7 @@ int RunSimulator(SimulatedUps& ups, const std::string& link) {
     if (line.Blocked()) fds[0].events |= POLLOUT;
     timespec timeout{};
     const timespec* wait = nullptr;
-    if (line.Pending() && !line.Blocked() && ups.RealPace()) {
+    if (line.Pending() && !line.Blocked()) {
       const auto left = std::max(Clock::duration::zero(), line.NextByte() - Clock::now());
       const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
       timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
@@ -258,16 +280,19 @@ int RunSimulator(SimulatedUps& ups, const std::string& link) {
           if (!command.empty() && command.back() == '\r') command.pop_back();
           if (command.find_first_not_of(" \t") == std::string::npos) continue;
           PutLine(ups.OnControl(command, now));
+          line.StopRepeating();
         }
       }
     }
     if (r > 0 && (fds[0].revents & POLLIN) != 0) {
-      line.Receive(
-          [&](const std::string& command) { line.Queue(ups.OnUpsCommand(command, now), now); });
+      line.Receive([&](const std::string& command) {
+        line.StopRepeating();
+        line.Queue(ups.OnUpsCommand(command, now), ups.ByteTime());
+      });
     }
-    line.Flush(ups.RealPace(), Clock::now());
+    line.Flush(ups.ByteTime(), Clock::now());
   }
-  if (!link.empty()) ::unlink(link.c_str());
+  if (!link.empty()) RemoveOwnLink(link, name);
   ::close(slave);
   ::close(master);
   return 0;

@@ -42,6 +42,12 @@ const char* AnswerName(SimulatedUps::Answer answer) {
       return "blank";
     case SimulatedUps::Answer::Bare:
       return "bare";
+    case SimulatedUps::Answer::CrLf:
+      return "crlf";
+    case SimulatedUps::Answer::Partial:
+      return "partial";
+    case SimulatedUps::Answer::Endless:
+      return "endless";
   }
   return "?";
 }
@@ -62,8 +68,16 @@ std::string SimulatedUps::Help() {
          "  garbage          answer the status query with line noise\n"
          "  blank            answer with a space before the \"(\"\n"
          "  bare             answer with \"(\" alone\n"
+         "  crlf             answer with CR LF before and after the status line\n"
+         "  partial          answer with the first half of the status line and no line end\n"
+         "                   (a reply cut short)\n"
+         "  endless          answer with a line that never ends: the status line over and over\n"
+         "                   without a line end, until the next command (on the line or here)\n"
+         "  delay MS         start every answer MS milliseconds after the command (0 at start;\n"
+         "                   real UPSes take 100-200)\n"
          "  pace real        send replies at 2400 baud, about 4.2 ms a byte (the default)\n"
          "  pace instant     send replies at once\n"
+         "  pace MS          send replies a byte every MS milliseconds (a slow line)\n"
          "  print            print the state and the reply the UPS would send now\n"
          "  quit             end the simulator\n"
          "Every command line is answered by one line: \"ok\", \"error: ...\" or the state.\n";
@@ -71,7 +85,7 @@ std::string SimulatedUps::Help() {
 
 bool SimulatedUps::TakesValue(const std::string& name) {
   return name == "drain" || name == "battv" || name == "input" || name == "load" ||
-         name == "temp" || name == "pace";
+         name == "temp" || name == "pace" || name == "delay";
 }
 
 void SimulatedUps::Advance(Clock::time_point now) {
@@ -102,36 +116,65 @@ std::string SimulatedUps::StatusReply(Clock::time_point now) {
   return line;
 }
 
-std::string SimulatedUps::OnUpsCommand(const std::string& command, Clock::time_point now) {
-  if (answer_ == Answer::Silent) return std::string();
+SimulatedUps::Reply SimulatedUps::OnUpsCommand(const std::string& command, Clock::time_point now) {
+  Reply reply;
+  reply.start = now + reply_delay_;
+  if (answer_ == Answer::Silent) return reply;
   if (command == "Q1") {
     switch (answer_) {
       case Answer::Garbage:
-        return kGarbage;
+        reply.bytes = kGarbage;
+        break;
       case Answer::Blank:
-        return " " + StatusReply(now);
+        reply.bytes = " " + StatusReply(now);
+        break;
       case Answer::Bare:
-        return "(\r";
+        reply.bytes = "(\r";
+        break;
+      case Answer::CrLf:
+        reply.bytes = "\r\n" + StatusReply(now) + "\n";
+        break;
+      case Answer::Partial: {
+        const std::string line = StatusReply(now);
+        reply.bytes = line.substr(0, line.size() / 2);
+        break;
+      }
+      case Answer::Endless: {
+        reply.bytes = StatusReply(now);
+        reply.bytes.back() = ' ';  // the CR
+        reply.repeat = true;
+        break;
+      }
       default:
-        return StatusReply(now);
+        reply.bytes = StatusReply(now);
+        break;
     }
+    return reply;
   }
   if (command == "T") {
     testing_until_ = now + kTestLength;
   } else if (command == "Q") {
     beeper_ = !beeper_;
   }
-  return std::string();
+  return reply;
 }
 
 std::string SimulatedUps::State(Clock::time_point now) {
   std::string reply = StatusReply(now);
   reply.pop_back();  // the CR
-  char line[256];
+  std::string pace = "instant";
+  if (byte_time_ == kRealByteTime) {
+    pace = "real";
+  } else if (byte_time_ > Clock::duration::zero()) {
+    pace =
+        std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(byte_time_).count()) +
+        "ms";
+  }
+  char line[320];
   std::snprintf(line, sizeof line,
-                "state: answer=%s pace=%s power=%s battv=%.3f drain=%.3f beeper=%d testing=%d "
-                "reply=%s",
-                AnswerName(answer_), real_pace_ ? "real" : "instant",
+                "state: answer=%s pace=%s delay=%lldms power=%s battv=%.3f drain=%.3f beeper=%d "
+                "testing=%d reply=%s",
+                AnswerName(answer_), pace.c_str(), static_cast<long long>(reply_delay_.count()),
                 on_battery_ ? "battery" : "mains", battery_voltage_, drain_rate_, beeper_ ? 1 : 0,
                 now < testing_until_ ? 1 : 0, reply.c_str());
   return line;
@@ -145,9 +188,10 @@ std::string SimulatedUps::OnControl(const std::string& line, Clock::time_point n
   const std::string& name = words[0];
   Advance(now);
 
-  static const char* const kKnown[] = {"mains", "battery", "drain",  "battv",   "input", "load",
-                                       "temp",  "normal",  "silent", "garbage", "blank", "bare",
-                                       "pace",  "print",   "quit",   "help"};
+  static const char* const kKnown[] = {"mains", "battery", "drain",  "battv",   "input",
+                                       "load",  "temp",    "normal", "silent",  "garbage",
+                                       "blank", "bare",    "crlf",   "partial", "endless",
+                                       "delay", "pace",    "print",  "quit",    "help"};
   bool known = false;
   for (const char* k : kKnown) known = known || name == k;
   if (!known) return "error: unknown command " + name;
@@ -192,13 +236,26 @@ std::string SimulatedUps::OnControl(const std::string& line, Clock::time_point n
     answer_ = Answer::Blank;
   } else if (name == "bare") {
     answer_ = Answer::Bare;
+  } else if (name == "crlf") {
+    answer_ = Answer::CrLf;
+  } else if (name == "partial") {
+    answer_ = Answer::Partial;
+  } else if (name == "endless") {
+    answer_ = Answer::Endless;
+  } else if (name == "delay") {
+    if (!number(0, 10000) || value != static_cast<int>(value)) {
+      return "error: delay needs whole milliseconds from 0 to 10000";
+    }
+    reply_delay_ = std::chrono::milliseconds(static_cast<int>(value));
   } else if (name == "pace") {
     if (words[1] == "real") {
-      real_pace_ = true;
+      byte_time_ = kRealByteTime;
     } else if (words[1] == "instant") {
-      real_pace_ = false;
+      byte_time_ = Clock::duration::zero();
+    } else if (number(1, 1000) && value == static_cast<int>(value)) {
+      byte_time_ = std::chrono::milliseconds(static_cast<int>(value));
     } else {
-      return "error: pace is real or instant";
+      return "error: pace is real, instant or whole milliseconds a byte from 1 to 1000";
     }
   } else if (name == "print") {
     return State(now);

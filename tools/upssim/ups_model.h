@@ -10,15 +10,23 @@ namespace qelta::upssim {
 class SimulatedUps {
  public:
   using Clock = std::chrono::steady_clock;
+  // One byte on a 2400-baud 8N1 line: start bit, 8 data bits, stop bit.
+  static constexpr std::chrono::nanoseconds kRealByteTime{10 * 1'000'000'000LL / 2400};
 
   // How the UPS answers the status query.
-  enum class Answer { Normal, Silent, Garbage, Blank, Bare };
+  enum class Answer { Normal, Silent, Garbage, Blank, Bare, CrLf, Partial, Endless };
+
+  // What goes back on the line for one command.
+  struct Reply {
+    std::string bytes;          // empty for none
+    bool repeat = false;        // sent over and over until the next command comes in
+    Clock::time_point start{};  // when the first byte goes out
+  };
 
   explicit SimulatedUps(Clock::time_point now) : last_update_(now) {}
 
-  // One command received on the line, without its CR. Returns the bytes to send back (empty
-  // for none).
-  std::string OnUpsCommand(const std::string& command, Clock::time_point now);
+  // One command received on the line at `now`, without its CR.
+  Reply OnUpsCommand(const std::string& command, Clock::time_point now);
 
   // One control command ("battery", "drain 0.2", ...). Returns one line (without line end)
   // for the operator: "ok", "error: ...", or the state for "print".
@@ -28,7 +36,8 @@ class SimulatedUps {
   std::string StatusReply(Clock::time_point now);
 
   bool QuitRequested() const { return quit_; }
-  bool RealPace() const { return real_pace_; }
+  // The time one byte takes on the line; zero when replies go out at once.
+  Clock::duration ByteTime() const { return byte_time_; }
 
   static std::string Help();
   // True for the control commands that take one value ("drain 0.2").
@@ -40,7 +49,8 @@ class SimulatedUps {
 
   Clock::time_point last_update_;
   Answer answer_ = Answer::Normal;
-  bool real_pace_ = true;
+  Clock::duration byte_time_ = kRealByteTime;
+  std::chrono::milliseconds reply_delay_{0};
   bool quit_ = false;
 
   bool on_battery_ = false;

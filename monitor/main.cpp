@@ -6,7 +6,6 @@
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
-  QApplication::setApplicationDisplayName(QStringLiteral("QELTA MONITOR"));
   QApplication::setApplicationName(QStringLiteral("QELTA MONITOR"));
   // The monitor lives in the tray: closing its windows does not end it.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -10,6 +10,11 @@
 #include <QTimer>
 
 #include "display/qwatch_info.h"
+#include "install/installation.h"
+#include "install/program_icon.h"
+#include "install/qwatch_about.h"
+#include "install/qwatch_install.h"
+#include "install/qwatch_welcome.h"
 #include "link/hid_port.h"
 #include "link/modems.h"
 #include "link/serial_port.h"
@@ -25,15 +30,19 @@
 #include "monitor/tray_menu.h"
 #include "platform/busy_indicator.h"
 #include "platform/desktop_balloons.h"
+#include "platform/dialog_boxes.h"
 #include "platform/file_open_dialog.h"
 #include "platform/instance_channel.h"
 #include "platform/logind_power_control.h"
 #include "platform/message_box_error_reporter.h"
 #include "platform/message_boxes.h"
+#include "platform/program_starter.h"
 #include "platform/qt_timer.h"
 #include "platform/serial_adapters.h"
 #include "platform/sound_player.h"
+#include "platform/ui_script.h"
 #include "platform/wall_clock.h"
+#include "platform/web_pages.h"
 #include "settings/autorun_store.h"
 #include "settings/port_search.h"
 #include "settings/qwatch_config.h"
@@ -51,6 +60,8 @@ constexpr int kTakeoverWaitMs = 15000;
 
 TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {
   setWindowTitle(QStringLiteral("I LOVE QELTA VERY MUCH :-)"));
+  UiScript::StartFromEnvironment();
+  QApplication::setWindowIcon(ProgramIcon());
   errors_ = std::make_unique<MessageBoxErrorReporter>();
   // Every timer's handler runs inside the error guard.
   timers_ = std::make_unique<QtTimerFactory>(
@@ -68,11 +79,20 @@ TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(
   message_boxes_ = std::make_unique<QtMessageBoxes>();
   file_dialog_ = std::make_unique<QtFileOpenDialog>();
   busy_ = std::make_unique<WaitCursor>();
+  install_files_ = std::make_unique<LocalInstallFiles>();
+  starter_ = std::make_unique<DetachedProcessStarter>();
+  web_pages_ = std::make_unique<DesktopWebPages>();
   RunGuarded([this] { FormCreate(); });
   if (!monitoring_) termination_requested_ = true;
 }
 
 TMainForm::~TMainForm() {
+  // The windows go before the stores and the core they show; their timers with them.
+  if (core_ != nullptr) core_->SetPopup(nullptr);
+  delete InfoForm;
+  InfoForm = nullptr;
+  delete about_form_.data();
+  welcome_form_.reset();
   configuration_form_.reset();
   FormDestroy();
 }
@@ -106,26 +126,63 @@ void TMainForm::FormCreate() {
   core_->SetPostReport(post_.get());
 
   const StartChoice choice = ChooseStartMode(arguments_, *settings_store_);
-  if (choice.mode == StartMode::Uninstaller || choice.mode == StartMode::Installer) {
-    setWindowTitle(QString::fromUtf8(choice.mode == StartMode::Uninstaller ? kUninstallerTitle
-                                                                           : kInstallerTitle));
-    QMessageBox::information(
-        nullptr, QStringLiteral("QELTA MONITOR"),
-        choice.mode == StartMode::Uninstaller
-            ? QStringLiteral("Удаление программы в этой версии пока недоступно.")
-            : QStringLiteral("Установка программы в этой версии пока недоступна."));
+  if (choice.mode == StartMode::Uninstaller) {
+    RunUninstaller();
+    return;
+  }
+  if (choice.mode == StartMode::Installer) {
+    RunInstaller();
     return;
   }
   EnterMonitorMode(choice.show_welcome);
 }
 
-void TMainForm::EnterMonitorMode(bool /*show_welcome*/) {
+InstallDependencies TMainForm::Installation() {
+  const InstallPlaces places = UserInstallPlaces();
+  if (uninstall_entry_ == nullptr) {
+    uninstall_entry_ =
+        std::make_unique<SettingsStore>(places.uninstall_entry_folder, places.uninstall_entry_file);
+  }
+  return InstallDependencies{
+      *settings_store_,
+      *autorun_store_,
+      *uninstall_entry_,
+      *port_search_,
+      *install_files_,
+      *starter_,
+      places,
+      ProgramIconFiles(),
+      QCoreApplication::applicationFilePath().toStdString(),
+      [] { InstanceChannel::CloseRunning(QString::fromUtf8(kMonitorTitle), kTakeoverWaitMs); },
+      // The store keeps no file open: closing it means that nothing here uses it any more,
+      // the always-running timers included.
+      [this] { core_->SetSettings(nullptr); },
+  };
+}
+
+void TMainForm::RunInstaller() {
+  setWindowTitle(QString::fromUtf8(kInstallerTitle));
+  TInstallForm form(Installation(),
+                    [this](const std::function<void()>& handler) { RunGuarded(handler); });
+  form.FormCreate();
+  form.exec();
+}
+
+void TMainForm::RunUninstaller() {
+  setWindowTitle(QString::fromUtf8(kUninstallerTitle));
+  // The uninstaller's boxes have no owner window.
+  QtDialogBoxes boxes(nullptr);
+  UninstallProgram(Installation(), boxes);
+}
+
+void TMainForm::EnterMonitorMode(bool show_welcome) {
   setWindowTitle(QString::fromUtf8(kMonitorTakeoverTitle));
   const bool replaced =
       InstanceChannel::CloseRunning(QString::fromUtf8(kMonitorTitle), kTakeoverWaitMs);
   setWindowTitle(QString::fromUtf8(kMonitorTitle));
   instance_ = new InstanceChannel(this);
   instance_->Listen(QString::fromUtf8(kMonitorTitle), [this] { CloseMenuClick(); });
+  if (show_welcome) ShowWelcome();
 
   BuildTray();
   monitoring_ = true;
@@ -178,7 +235,8 @@ void TMainForm::BuildTray() {
   connect(ConfigurationMenu, &QAction::triggered, this,
           [this] { RunGuarded([this] { ConfigurationMenuClick(); }); });
   AboutMenu = add("&О программе", nullptr);
-  not_yet(AboutMenu);
+  connect(AboutMenu, &QAction::triggered, this,
+          [this] { RunGuarded([this] { AboutMenuClick(); }); });
   CloseMenu = TrayMenu->addAction(QStringLiteral("&Закрыть"));
   connect(CloseMenu, &QAction::triggered, this, [this] { CloseMenuClick(); });
   // The dynamic tail as it stands before the first right click.
@@ -248,6 +306,33 @@ void TMainForm::ConfigurationMenuClick() {
     configuration_form_->activateWindow();
   } else {
     configuration_form_->show();
+  }
+}
+
+void TMainForm::ShowWelcome() {
+  welcome_form_ = std::make_unique<TWelcomeForm>(
+      *web_pages_, [this] { RunGuarded([this] { ConfigurationMenuClick(); }); });
+  welcome_form_->show();
+}
+
+TAboutForm* TMainForm::AboutForm() const {
+  return about_form_.data();
+}
+
+void TMainForm::AboutMenuClick() {
+  if (about_form_ == nullptr) {
+    about_form_ = new TAboutForm(*web_pages_, [this] {
+      // Forgotten: the next request makes a new window.
+      if (about_form_ != nullptr) about_form_->deleteLater();
+      about_form_ = nullptr;
+    });
+    about_form_->FormCreate();
+  }
+  if (about_form_->isVisible()) {
+    about_form_->raise();
+    about_form_->activateWindow();
+  } else {
+    about_form_->show();
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <memory>
@@ -18,6 +19,12 @@ class BalloonRouter;
 class BalloonSink;
 class BusyIndicator;
 class FileOpenDialog;
+class InstallFiles;
+class ProgramStarter;
+class TAboutForm;
+class TWelcomeForm;
+class WebPages;
+struct InstallDependencies;
 class MessageBoxes;
 class PortSearch;
 class SerialAdapterCatalog;
@@ -70,11 +77,22 @@ class TMainForm : public QWidget,
   // The tray menu's "&Статистика...": creates the statistics window on first use and loads
   // the current day into it, then shows it (or focuses it when it is visible).
   void StatsMenuClick();
+  // Opens the About window: created on first use (and again after its own close button made
+  // the main window forget it), shown when hidden, brought to the front when shown.
+  void AboutMenuClick();
+  TAboutForm* AboutForm() const;
+  // The welcome window; null unless the monitor was started with "/welcome".
+  TWelcomeForm* WelcomeForm() const { return welcome_form_.get(); }
 
  private:
   void FormCreate();
   void FormDestroy();
   void EnterMonitorMode(bool show_welcome);
+  // What the installer and the uninstaller work on.
+  InstallDependencies Installation();
+  void RunInstaller();
+  void RunUninstaller();
+  void ShowWelcome();
   void BuildTray();
   void ShowTrayWhenReady();
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
@@ -121,6 +139,12 @@ class TMainForm : public QWidget,
   std::unique_ptr<FileOpenDialog> file_dialog_;
   std::unique_ptr<BusyIndicator> busy_;
   std::unique_ptr<TConfigurationForm> configuration_form_;
+  std::unique_ptr<Settings> uninstall_entry_;
+  std::unique_ptr<InstallFiles> install_files_;
+  std::unique_ptr<ProgramStarter> starter_;
+  std::unique_ptr<WebPages> web_pages_;
+  std::unique_ptr<TWelcomeForm> welcome_form_;
+  QPointer<TAboutForm> about_form_;
   InstanceChannel* instance_ = nullptr;
 
   QSystemTrayIcon* Tray = nullptr;

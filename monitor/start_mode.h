@@ -3,12 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "install/program_version.h"
+
 namespace qelta {
 
 class Settings;
-
-// The program's own version; an installation of any other version runs the installer.
-inline constexpr const char* kProgramVersion = "0.99.6";
 
 // What this process does for its whole life.
 enum class StartMode { Uninstaller, Installer, Monitor };

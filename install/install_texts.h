@@ -1,0 +1,88 @@
+#pragma once
+
+// The texts, names and addresses of the installer, the uninstaller and the welcome and About
+// windows.
+
+namespace qelta {
+
+// Message box titles.
+inline constexpr char kProgramTitle[] = "QELTA MONITOR";
+inline constexpr char kErrorTitle[] = "Ошибка";
+
+// The installer window.
+inline constexpr char kInstallCaptionPrefix[] = "QELTA MONITOR v";
+inline constexpr char kInstallHeader[] = "Установка программы";
+inline constexpr char kInstallFolderLabel[] = "Программа будет установлена в папку:";
+inline constexpr char kChoosePathCaption[] = "&Выбрать";
+inline constexpr char kRunAfterInstallCaption[] = "Запустить программу после окончания установки";
+inline constexpr char kInstallButtonCaption[] = "&Установить";
+inline constexpr char kCancelButtonCaption[] = "Отмена";
+inline constexpr char kChooseFolderTitle[] = "Выберите папку для установки";
+// The folder inside the chosen one that the program always goes into.
+inline constexpr char kInstallFolderName[] = "QELTA MONITOR";
+
+// The installation's questions, messages and progress.
+inline constexpr char kInstallQuestion[] =
+    "Вы хотите установить программу QELTA MONITOR на ваш компьютер?";
+inline constexpr char kCreatingFolder[] = "Создание папки...";
+inline constexpr char kCannotCreate[] = "Невозможно создать ";
+inline constexpr char kSearchingRunning[] = "Поиск запущенной программы...";
+inline constexpr char kCopying[] = "Копирование...";
+inline constexpr char kCannotCopy[] = "Невозможно скопировать в ";
+inline constexpr char kCreatingLaunchers[] = "Создание ярлыков...";
+inline constexpr char kSearchingUps[] = "Поиск UPS QELTA: ";
+inline constexpr char kUpsFound[] = "UPS обнаружен подключенным к порту ";
+inline constexpr char kUpsNotFound[] =
+    "UPS не обнаружен ни на одном порту.\n"
+    "Проверьте подключение UPS к компьютеру.\n"
+    "Возможно, порт, к которому подключен UPS, используется другой программой.\n"
+    "\n"
+    "После запуска программы в сможете произвести повторный поиск UPS или выбрать порт вручную "
+    "в разделе \"Конфигурация\".";
+inline constexpr char kFinishing[] = "Завершение установки...";
+inline constexpr char kInstallDone[] = "Установка программы QELTA MONITOR завершена.";
+
+// The uninstaller.
+inline constexpr char kUninstallQuestion[] = "Вы действительно хотите удалить QELTA MONITOR?";
+inline constexpr char kUninstallDone[] = "Удаление QELTA MONITOR завершено.";
+
+// The arguments that the launchers and the installer give the program.
+inline constexpr char kUninstallArgument[] = "/uninstall";
+inline constexpr char kWelcomeArgument[] = "/welcome";
+
+// Launchers in the applications folder, relative to it.
+inline constexpr char kLauncherFolder[] = "QELTA";
+inline constexpr char kProgramLauncher[] = "QELTA MONITOR.desktop";
+inline constexpr char kUninstallLauncher[] = "Удалить QELTA MONITOR.desktop";
+inline constexpr char kProgramLauncherName[] = "QELTA MONITOR";
+inline constexpr char kUninstallLauncherName[] = "Удалить QELTA MONITOR";
+// The program's icon in the icon theme.
+inline constexpr char kIconName[] = "qelta-monitor";
+
+// The uninstall entry: its one section and its values.
+inline constexpr char kUninstallSection[] = "QELTA MONITOR";
+inline constexpr char kDisplayName[] = "DisplayName";
+inline constexpr char kPublisher[] = "Publisher";
+inline constexpr char kUninstallString[] = "UninstallString";
+inline constexpr char kUrlInfoAbout[] = "URLInfoAbout";
+inline constexpr char kPublisherName[] = "QELTA";
+
+// Web pages: the maker's site and the program's own page (reserved example names).
+inline constexpr char kMakerSite[] = "https://www.qelta.example/";
+inline constexpr char kProgramSite[] = "https://monitor.qelta.example/";
+
+// The welcome window.
+inline constexpr char kWelcomeThanks[] = "Спасибо за Ваш выбор!";
+inline constexpr char kSiteButtonCaption[] = "Сайт QELTA";
+inline constexpr char kSetupButtonCaption[] = "Настроить программу";
+inline constexpr char kCloseButtonCaption[] = "Закрыть";
+
+// The About window.
+inline constexpr char kAboutCaption[] = "QELTA MONITOR: О программе";
+inline constexpr char kAboutVersionLine[] = "QELTA UPS MONITOR версия x.yy";
+inline constexpr char kAboutVersionPlaceholder[] = "x.yy";
+inline constexpr char kAboutMakerLine[] = "QELTA: источники бесперебойного питания";
+inline constexpr char kAboutCreditLine[] = "Программа: мастерская QELTA MONITOR";
+inline constexpr char kAboutCloseCaption[] = "&Закрыть";
+
+}  // namespace qelta

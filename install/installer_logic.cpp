@@ -1,0 +1,194 @@
+#include "install/installer_logic.h"
+
+#include "install/install_texts.h"
+#include "install/launchers.h"
+#include "install/program_version.h"
+#include "settings/setting_keys.h"
+
+namespace qelta {
+namespace {
+
+QString Text(const std::string& utf8) {
+  return QString::fromStdString(utf8);
+}
+
+std::string WithTrailingSlash(const std::string& folder) {
+  if (folder.empty() || folder.back() == '/') return folder;
+  return folder + '/';
+}
+
+// The folder part of a path, with its trailing slash; empty when the path names no folder.
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::string InstallTargetFor(const std::string& folder, const std::string& executable_path) {
+  const size_t slash = executable_path.rfind('/');
+  const std::string file_name =
+      slash == std::string::npos ? executable_path : executable_path.substr(slash + 1);
+  return WithTrailingSlash(folder) + file_name;
+}
+
+InstallerLogic::InstallerLogic(const InstallDependencies& deps, DialogBoxes& boxes,
+                               FolderDialog& folders, InstallStatusView& status)
+    : deps_(deps), boxes_(boxes), folders_(folders), status_(status) {}
+
+QString InstallerLogic::Caption() {
+  return QString::fromUtf8(kInstallCaptionPrefix) + QString::fromUtf8(kProgramVersion);
+}
+
+std::string InstallerLogic::GetProgramFilesDir() const {
+  return WithTrailingSlash(deps_.places.program_files_dir);
+}
+
+void InstallerLogic::FormCreate() {
+  path_ = FolderOf(deps_.settings.ReadString(kSettings, kInstalledTo, ""));
+  if (path_.empty()) path_ = GetProgramFilesDir() + kInstallFolderName;
+}
+
+void InstallerLogic::ChoosePathClick() {
+  // The browser starts at the folder that holds the current choice, when it is there.
+  std::string start = path_;
+  while (!start.empty() && start.back() == '/') start.pop_back();
+  start = FolderOf(start);
+  if (!deps_.files.Exists(start)) start.clear();
+  const QString chosen =
+      folders_.ChooseFolder(QString::fromUtf8(kChooseFolderTitle), QString::fromStdString(start));
+  if (chosen.isEmpty()) return;
+  path_ = WithTrailingSlash(chosen.toStdString()) + kInstallFolderName;
+}
+
+void InstallerLogic::ShowStatus(const std::string& text) {
+  status_.ShowInstallStatus(Text(text));
+}
+
+InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
+  if (!boxes_.AskYesNo(Text(kProgramTitle), Text(kInstallQuestion))) return Outcome::StayOpen;
+
+  ShowStatus(kCreatingFolder);
+  if (!deps_.files.MakeFolders(path_)) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kCannotCreate + path_));
+    ShowStatus("");
+    return Outcome::StayOpen;
+  }
+
+  ShowStatus(kSearchingRunning);
+  deps_.close_running_monitors();
+
+  const std::string target = InstallTargetFor(path_, deps_.executable_path);
+  if (!CopyProgram(target)) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kCannotCopy + path_));
+    ShowStatus("");
+    return Outcome::StayOpen;
+  }
+  deps_.settings.WriteString(kSettings, kInstalledTo, target);
+
+  ShowStatus(kCreatingLaunchers);
+  CreateLaunchers(target);
+
+  // The box decides: checked, the program starts at log-on; unchecked, it does not, even when
+  // an earlier installation had it start.
+  if (AutoRun) {
+    deps_.autorun.WriteString(kRun, kAutorunValue, target);
+  } else {
+    deps_.autorun.DeleteValue(kRun, kAutorunValue);
+  }
+
+  SearchUps();
+
+  ShowStatus(kFinishing);
+  WriteUninstallEntry(target);
+  WriteFirstSettings();
+  deps_.close_settings();
+
+  ShowStatus("");
+  boxes_.ShowInformation(Text(kProgramTitle), Text(kInstallDone));
+
+  if (RunAfterInstall) {
+    deps_.starter.StartDetached(QString::fromStdString(target),
+                                {QString::fromUtf8(kWelcomeArgument)},
+                                QString::fromStdString(FolderOf(target)));
+  }
+  return Outcome::Installed;
+}
+
+bool InstallerLogic::CopyProgram(const std::string& target) {
+  InstallFiles& files = deps_.files;
+  // Started from its own install folder: the program is already where it goes.
+  if (files.SameFile(deps_.executable_path, target)) return true;
+  if (files.Exists(target) && !files.Remove(target)) {
+    // What cannot be removed is set aside; neither step is checked.
+    const std::string previous = target + ".prev";
+    files.Remove(previous);
+    files.Rename(target, previous);
+  }
+  ShowStatus(kCopying);
+  return files.CopyReplacing(deps_.executable_path, target);
+}
+
+void InstallerLogic::CreateLaunchers(const std::string& target) {
+  InstallFiles& files = deps_.files;
+  // The icon first, so that the launchers find it; none of these outcomes is checked.
+  for (const IconFile& icon : deps_.icon_files) {
+    const std::string path = deps_.places.icon_theme_folder + '/' + icon.theme_path;
+    if (files.MakeFolders(FolderOf(path))) files.WriteFile(path, icon.content);
+  }
+  const std::string folder = GetProgramsFolder() + '/' + kLauncherFolder;
+  files.MakeFolders(folder);
+  files.WriteFile(folder + '/' + kProgramLauncher,
+                  LauncherEntry(kProgramLauncherName, target, "", kIconName));
+  files.WriteFile(folder + '/' + kUninstallLauncher,
+                  LauncherEntry(kUninstallLauncherName, target, kUninstallArgument, kIconName));
+}
+
+void InstallerLogic::SearchUps() {
+  PortSearch& search = deps_.search;
+  // Whatever ends the search, the port-name override goes with it.
+  struct SearchEnd {
+    PortSearch& search;
+    ~SearchEnd() { search.ClearOverride(); }
+  } search_end{search};
+
+  PortSearchResult result;
+  for (const PortCandidate& candidate : search.InstallationOrder()) {
+    const bool port = candidate.kind == PortCandidate::Kind::Port;
+    ShowStatus(kSearchingUps + (port ? candidate.port_name : candidate.adapter.device) + "...");
+    result = search.Run({candidate});
+    if (result.found) break;
+  }
+  if (!result.found) {
+    boxes_.ShowError(Text(kProgramTitle), Text(kUpsNotFound));
+    return;
+  }
+  std::string where = result.port_name;
+  if (!result.bound_device.empty()) where += " (" + result.bound_device + ")";
+  boxes_.ShowInformation(Text(kProgramTitle), Text(kUpsFound + where + "."));
+  deps_.settings.WriteString(kSettings, kPort, result.port_name);
+}
+
+void InstallerLogic::WriteUninstallEntry(const std::string& target) {
+  Settings& entry = deps_.uninstall_entry;
+  entry.WriteString(kUninstallSection, kDisplayName,
+                    std::string("QELTA MONITOR ") + kProgramVersion);
+  entry.WriteString(kUninstallSection, kPublisher, kPublisherName);
+  entry.WriteString(kUninstallSection, kUninstallString, target + ' ' + kUninstallArgument);
+  entry.WriteString(kUninstallSection, kUrlInfoAbout, kMakerSite);
+}
+
+void InstallerLogic::WriteFirstSettings() {
+  Settings& settings = deps_.settings;
+  settings.WriteBool(kSettings, kInstalled, true);
+  settings.WriteString(kSettings, kVersion, kProgramVersion);
+  settings.WriteInteger(kSettings, kInterval, 3);
+  settings.WriteBool(kSense, kBattery, true);
+  settings.WriteInteger(kSense, kBatteryTime, 10);
+  settings.WriteBool(kSense, kBatteryPercent, true);
+  settings.WriteInteger(kSense, kBatteryPercentValue, 80);
+  settings.WriteBool(kSense, kBatteryShutdown, true);
+  settings.WriteInteger(kSense, kBatteryShutdownCountdown, 60);
+}
+
+}  // namespace qelta

@@ -1,0 +1,66 @@
+#include "install/install_texts.h"
+#include "install/installation.h"
+#include "settings/setting_keys.h"
+
+namespace qelta {
+namespace {
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+// Removes the folders of `path` from the innermost outwards, as long as they are empty, but
+// never `stop` or a folder above it.
+void RemoveEmptyFoldersUpTo(InstallFiles& files, std::string path, const std::string& stop) {
+  for (;;) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return;
+    path.resize(slash);
+    if (path.size() <= stop.size() || path.compare(0, stop.size(), stop) != 0) return;
+    if (!files.RemoveEmptyFolder(path)) return;
+  }
+}
+
+// The parent folder of a path.
+std::string Parent(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
+  if (!boxes.AskYesNo(Text(kProgramTitle), Text(kUninstallQuestion))) return;
+
+  deps.close_running_monitors();
+
+  deps.settings.WriteBool(kSettings, kInstalled, false);
+
+  // The uninstall entry with the lock file of its store, and its folders when they are empty.
+  InstallFiles& files = deps.files;
+  const InstallPlaces& places = deps.places;
+  const std::string entry = places.UninstallEntryPath();
+  files.Remove(entry);
+  files.Remove(entry + ".lock");
+  RemoveEmptyFoldersUpTo(files, entry, Parent(Parent(places.uninstall_entry_folder)));
+
+  deps.autorun.DeleteValue(kRun, kAutorunValue);
+
+  const std::string launchers = places.programs_folder + '/' + kLauncherFolder;
+  files.Remove(launchers + '/' + kProgramLauncher);
+  files.Remove(launchers + '/' + kUninstallLauncher);
+  files.RemoveEmptyFolder(launchers);
+  for (const IconFile& icon : deps.icon_files) {
+    const std::string path = places.icon_theme_folder + '/' + icon.theme_path;
+    files.Remove(path);
+    RemoveEmptyFoldersUpTo(files, path, places.icon_theme_folder);
+  }
+
+  // A running executable can be removed at once; nothing waits for a restart.
+  const std::string installed = deps.settings.ReadString(kSettings, kInstalledTo, "");
+  if (!installed.empty()) files.Remove(installed);
+
+  boxes.ShowInformation(Text(kProgramTitle), Text(kUninstallDone));
+}
+
+}  // namespace qelta

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QLabel>
+
+class QFrame;
+
+namespace qelta {
+
+// The pieces that the installer, welcome and About windows share.
+
+// A band with a white background for the top of a window.
+QWidget* MakeWhiteBand(QWidget* parent);
+// The maker's logo picture, 191 x 40 pixels.
+QLabel* MakeLogo(QWidget* parent);
+// A thin etched line across a window.
+QFrame* MakeEtchedLine(QWidget* parent);
+// Makes a label's font bold.
+void MakeBold(QWidget* widget);
+
+// A label that tells when the pointer enters and leaves it and when it is clicked.
+class HoverLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  using QLabel::QLabel;
+
+ signals:
+  void entered();
+  void left();
+  void clicked();
+
+ protected:
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+}  // namespace qelta

@@ -1,0 +1,100 @@
+// The uninstallation without a display, in private folders, after a real installation there.
+#include <gtest/gtest.h>
+
+#include "install_fixture.h"
+#include "monitor/start_mode.h"
+#include "settings/autorun_store.h"
+#include "settings/settings_store.h"
+
+namespace qelta::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class UninstallerTest : public InstallFixture {
+ protected:
+  void SetUp() override {
+    InstallFixture::SetUp();
+    real_autorun = std::make_unique<AutorunStore>(base + "/home/config/autostart");
+    real_entry =
+        std::make_unique<SettingsStore>(places.uninstall_entry_folder, places.uninstall_entry_file);
+    autorun_store = real_autorun.get();
+    entry_store = real_entry.get();
+    probe.answering = {"COM3"};
+    ASSERT_EQ(Installer().InstallButtonClick(), InstallerLogic::Outcome::Installed);
+    settings.closed = false;
+    // What the installed program made beside itself, and an older build set aside.
+    WriteFile(target + ".stats", "samples");
+    WriteFile(target + ".prev", "an older build");
+    journal.lines.clear();
+  }
+
+  std::unique_ptr<AutorunStore> real_autorun;
+  std::unique_ptr<SettingsStore> real_entry;
+};
+
+TEST_F(UninstallerTest, RemovesEveryTraceAndKeepsWhatStays) {
+  // The installation as the uninstaller finds it.
+  ASSERT_TRUE(fs::exists(real_autorun->EntryPath()));
+  ASSERT_TRUE(fs::exists(places.UninstallEntryPath()));
+  ASSERT_EQ(ChooseStartMode({}, settings).mode, StartMode::Monitor);
+
+  UninstallProgram(Deps(), boxes);
+
+  EXPECT_EQ(journal.Only({"box", "close", "settings"}),
+            (std::vector<std::string>{
+                "box question [QELTA MONITOR] Вы действительно хотите удалить QELTA MONITOR?",
+                "close monitors",
+                "settings Settings/Installed=0",
+                "box information [QELTA MONITOR] Удаление QELTA MONITOR завершено.",
+            }));
+  // Nothing was touched before the running monitors were closed.
+  EXPECT_EQ(journal.lines[1], "close monitors");
+
+  const std::map<std::string, std::string> left = {
+      {".local", "<folder>"},
+      {".local/opt", "<folder>"},
+      {".local/opt/QELTA MONITOR", "<folder>"},
+      {".local/opt/QELTA MONITOR/qelta-monitor.prev", "an older build"},
+      {".local/opt/QELTA MONITOR/qelta-monitor.stats", "samples"},
+      {"config", "<folder>"},
+      {"config/autostart", "<folder>"},
+      {"share", "<folder>"},
+      {"share/applications", "<folder>"},
+      {"share/icons", "<folder>"},
+      {"share/icons/hicolor", "<folder>"},
+  };
+  EXPECT_EQ(Tree(base + "/home"), left);
+
+  // The settings stay, except that nothing is recorded as installed: the next start installs.
+  EXPECT_EQ(settings.ReadString("Settings", "InstalledTo", ""), target);
+  EXPECT_EQ(settings.ReadString("Settings", "Port", ""), "COM3");
+  EXPECT_EQ(ChooseStartMode({}, settings).mode, StartMode::Installer);
+  EXPECT_EQ(ChooseStartMode({"/welcome"}, settings).mode, StartMode::Installer);
+}
+
+TEST_F(UninstallerTest, DecliningChangesNothing) {
+  const auto before = Tree(base + "/home");
+  boxes.answer_yes = false;
+  UninstallProgram(Deps(), boxes);
+  EXPECT_EQ(journal.lines,
+            (std::vector<std::string>{"box question [QELTA MONITOR] Вы "
+                                      "действительно хотите удалить QELTA MONITOR?"}));
+  EXPECT_EQ(Tree(base + "/home"), before);
+  EXPECT_EQ(ChooseStartMode({}, settings).mode, StartMode::Monitor);
+}
+
+TEST_F(UninstallerTest, KeepsFilesOfOthersInSharedFolders) {
+  // Another program's icon and launcher folder, and a file of the user's in the launchers'
+  // folder.
+  WriteFile(places.icon_theme_folder + "/16x16/apps/other.png", "other");
+  WriteFile(places.programs_folder + "/QELTA/notes.txt", "mine");
+  UninstallProgram(Deps(), boxes);
+  EXPECT_EQ(ReadFile(places.icon_theme_folder + "/16x16/apps/other.png"), "other");
+  EXPECT_EQ(ReadFile(places.programs_folder + "/QELTA/notes.txt"), "mine");
+  EXPECT_FALSE(fs::exists(places.programs_folder + "/QELTA/QELTA MONITOR.desktop"));
+  EXPECT_FALSE(fs::exists(places.icon_theme_folder + "/scalable"));
+}
+
+}  // namespace
+}  // namespace qelta::testing

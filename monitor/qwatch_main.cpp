@@ -5,7 +5,6 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
 
@@ -215,12 +214,6 @@ void TMainForm::BuildTray() {
               [this, handler] { RunGuarded([this, handler] { ((*core_).*handler)(); }); });
     }
     return action;
-  };
-  auto not_yet = [this](QAction* action) {
-    connect(action, &QAction::triggered, this, [] {
-      QMessageBox::information(nullptr, QStringLiteral("QELTA MONITOR"),
-                               QStringLiteral("Это окно в этой версии пока недоступно."));
-    });
   };
   InformationMenu = add("&Состояние UPS...", &MonitorCore::InformationMenuClick);
   ToggleBeeperMenu = add("&Доп. звук. оповещение", &MonitorCore::ToggleBeeperMenuClick);

@@ -25,16 +25,7 @@ constexpr uint32_t kKeyDown = 0xff54;
 
 VirtualDisplay* display = nullptr;
 
-class DisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { display = new VirtualDisplay(); }
-  void TearDown() override {
-    delete display;
-    display = nullptr;
-  }
-};
-
-const auto* const registered = ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
+const auto* const registered = ::testing::AddGlobalTestEnvironment(new DisplayEnvironment(display));
 
 uint32_t Now() {
   SystemWallClock clock;

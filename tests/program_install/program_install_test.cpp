@@ -22,16 +22,7 @@ using namespace std::chrono_literals;
 
 VirtualDisplay* display = nullptr;
 
-class DisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { display = new VirtualDisplay(); }
-  void TearDown() override {
-    delete display;
-    display = nullptr;
-  }
-};
-
-const auto* const registered = ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
+const auto* const registered = ::testing::AddGlobalTestEnvironment(new DisplayEnvironment(display));
 
 // Answers for every window of an installation and an uninstallation.
 const char kAnswers[] =

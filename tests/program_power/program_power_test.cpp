@@ -31,16 +31,7 @@ const std::string kPowerOffNonInteractive = "org.freedesktop.login1.Manager.Powe
 
 VirtualDisplay* display = nullptr;
 
-class DisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { display = new VirtualDisplay(); }
-  void TearDown() override {
-    delete display;
-    display = nullptr;
-  }
-};
-
-const auto* const registered = ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
+const auto* const registered = ::testing::AddGlobalTestEnvironment(new DisplayEnvironment(display));
 
 // One line of the stand-ins' log: a balloon (a Notify call) or a call to logind.
 struct Entry {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "link/status_records.h"
 
 namespace qelta::testing {
@@ -55,6 +57,21 @@ class VirtualDisplay {
   ChildProcess server_;
   std::string name_;
   bool ok_ = false;
+};
+
+// Starts one private X server before a test program's first test and stops it after the last;
+// `slot` points at it meanwhile. Register it with ::testing::AddGlobalTestEnvironment.
+class DisplayEnvironment : public ::testing::Environment {
+ public:
+  explicit DisplayEnvironment(VirtualDisplay*& slot) : slot_(slot) {}
+  void SetUp() override { slot_ = new VirtualDisplay(); }
+  void TearDown() override {
+    delete slot_;
+    slot_ = nullptr;
+  }
+
+ private:
+  VirtualDisplay*& slot_;
 };
 
 // A private folder holding a copy of the monitor (so its statistics file lands there), its

@@ -44,9 +44,9 @@ std::string InstallTargetFor(const std::string& folder, const std::string& execu
 
 // The uninstallation: asks the user, closes the running monitors, records that nothing is
 // installed, removes the uninstall entry, the autostart entry, the launchers, the icon and the
-// installed executable, and tells the user. The install folder, the executable's ".prev" copy,
-// the statistics file and the settings stay. Declining the question changes nothing. Failures
-// of the stores throw StoreError; the file removals are not checked.
+// installed executable when the installer copied it there, and tells the user. The install folder,
+// the executable's ".prev" copy, the statistics file and the settings stay. Declining the question
+// changes nothing. Failures of the stores throw StoreError; the file removals are not checked.
 void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes);
 
 }  // namespace qelta

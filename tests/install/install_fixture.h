@@ -65,7 +65,7 @@ class InstallFixture : public ::testing::Test {
         starter,
         places,
         {{"16x16/apps/qelta-monitor.png", "png of 16"}, {"scalable/apps/qelta-monitor.svg", "svg"}},
-        executable,
+        deps_executable.empty() ? executable : deps_executable,
         [this] {
           journal.Add("close monitors");
           if (while_closing) while_closing();
@@ -87,6 +87,8 @@ class InstallFixture : public ::testing::Test {
   QTemporaryDir root;
   std::string base;
   std::string executable;
+  // The running executable when not `executable`.
+  std::string deps_executable;
   std::string install_folder;
   std::string target;
   InstallPlaces places;

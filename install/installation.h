@@ -36,6 +36,9 @@ struct InstallDependencies {
   std::function<void()> close_running_monitors;
   // Closes the settings store: nothing in this process uses it afterwards.
   std::function<void()> close_settings;
+  // The line that the "UPS not found" box adds when the UPS is there but cannot be opened
+  // (UpsAccessHint); empty when there is nothing to add.
+  std::function<std::string()> ups_access_hint;
 };
 
 // Where the program goes for an install folder: the folder, a slash unless it already ends in

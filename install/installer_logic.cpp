@@ -171,7 +171,10 @@ void InstallerLogic::SearchUps() {
     if (result.found) break;
   }
   if (!result.found) {
-    boxes_.ShowError(Text(kProgramTitle), Text(kUpsNotFound));
+    std::string text = kUpsNotFound;
+    const std::string hint = deps_.ups_access_hint ? deps_.ups_access_hint() : std::string();
+    if (!hint.empty()) text += "\n\n" + hint;
+    boxes_.ShowError(Text(kProgramTitle), Text(text));
     return;
   }
   std::string where = result.port_name;

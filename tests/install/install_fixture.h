@@ -74,6 +74,7 @@ class InstallFixture : public ::testing::Test {
           journal.Add("close settings");
           settings.closed = true;
         },
+        [this] { return access_hint; },
     };
   }
 
@@ -108,6 +109,8 @@ class InstallFixture : public ::testing::Test {
   FakeFolders folders;
   JournalStatus status{journal};
   std::function<void()> while_closing;
+  // The line the not-found box adds for a UPS that cannot be opened.
+  std::string access_hint;
 
  private:
   std::unique_ptr<InstallerLogic> installer_;

@@ -1,0 +1,44 @@
+// The extra line of the "UPS not found" box for a UPS that this user may not open.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "install/ups_access.h"
+#include "install_fixture.h"
+
+namespace qelta::testing {
+namespace {
+
+TEST(UpsAccessHintTest, NamesOnlyTheUpsThatCannotBeOpened) {
+  const std::set<std::string> openable = {"/dev/hidraw0", "/dev/hidraw2"};
+  const auto can_open = [&](const std::string& path) { return openable.count(path) > 0; };
+  const HidDeviceInfo keyboard{"/dev/hidraw1", 0x046d, 0xc31c};
+  const HidDeviceInfo open_ups{"/dev/hidraw2", 0x0665, 0x5161};
+  const HidDeviceInfo closed_ups{"/dev/hidraw3", 0x0665, 0x5161};
+  const HidDeviceInfo same_vendor{"/dev/hidraw4", 0x0665, 0x5162};
+
+  EXPECT_EQ(UpsAccessHint({}, can_open), "");
+  // Another device that cannot be opened, and a UPS that can: nothing to say.
+  EXPECT_EQ(UpsAccessHint({keyboard, same_vendor, open_ups}, can_open), "");
+  EXPECT_EQ(UpsAccessHint({keyboard, closed_ups}, can_open),
+            "Нет доступа к USB-устройству UPS /dev/hidraw3: установите пакет qelta-monitor "
+            "(правило udev для UPS) и подключите UPS заново.");
+}
+
+using InstallerAccessTest = InstallFixture;
+
+TEST_F(InstallerAccessTest, NotFoundBoxAddsTheAccessLineWhenThereIsOne) {
+  access_hint = "Нет доступа к /dev/hidraw3.";
+  ASSERT_EQ(Installer().InstallButtonClick(), InstallerLogic::Outcome::Installed);
+  const std::vector<std::string> errors = journal.Only({"box error"});
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(
+      errors[0].starts_with("box error [QELTA MONITOR] UPS не обнаружен ни на одном "
+                            "порту.\n"))
+      << errors[0];
+  EXPECT_TRUE(errors[0].ends_with("в разделе \"Конфигурация\".\n\nНет доступа к /dev/hidraw3."))
+      << errors[0];
+}
+
+}  // namespace
+}  // namespace qelta::testing

@@ -289,7 +289,8 @@ void TMainForm::ConfigurationMenuClick() {
                                    *message_boxes_,
                                    *file_dialog_,
                                    *busy_,
-                                   QCoreApplication::applicationFilePath().toStdString()};
+                                   QCoreApplication::applicationFilePath().toStdString(),
+                                   [] { return CurrentUpsAccessHint(); }};
     auto form = std::make_unique<TConfigurationForm>(
         deps, [this](const std::function<void()>& handler) { RunGuarded(handler); });
     // A store failure while filling ends here; the next request tries again.

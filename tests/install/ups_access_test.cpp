@@ -1,10 +1,13 @@
 // The extra line of the "UPS not found" box for a UPS that this user may not open.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <set>
+#include <sstream>
 
 #include "install/ups_access.h"
 #include "install_fixture.h"
+#include "platform/access_notice.h"
 
 namespace qelta::testing {
 namespace {
@@ -23,6 +26,28 @@ TEST(UpsAccessHintTest, NamesOnlyTheUpsThatCannotBeOpened) {
   EXPECT_EQ(UpsAccessHint({keyboard, closed_ups}, can_open),
             "Нет доступа к USB-устройству UPS /dev/hidraw3: установите пакет qelta-monitor "
             "(правило udev для UPS) и подключите UPS заново.");
+}
+
+TEST(AccessNoticeTest, SaysOncePerKindAndOnlyForARefusedPermission) {
+  std::ostringstream out;
+  AccessNotice notice(out);
+  using Kind = AccessNotice::Kind;
+  // A device that is not there, or busy, is not a matter of permission.
+  EXPECT_FALSE(notice.OpenFailed(Kind::UsbUps, "/dev/hidraw3", ENOENT));
+  EXPECT_FALSE(notice.OpenFailed(Kind::SerialPort, "/dev/ttyS0", EBUSY));
+  EXPECT_EQ(out.str(), "");
+
+  EXPECT_TRUE(notice.OpenFailed(Kind::UsbUps, "/dev/hidraw3", EACCES));
+  // Every later poll that fails the same way stays silent, whatever the device.
+  EXPECT_FALSE(notice.OpenFailed(Kind::UsbUps, "/dev/hidraw3", EACCES));
+  EXPECT_FALSE(notice.OpenFailed(Kind::UsbUps, "/dev/hidraw4", EPERM));
+  EXPECT_TRUE(notice.OpenFailed(Kind::SerialPort, "/dev/ttyUSB0", EACCES));
+  EXPECT_FALSE(notice.OpenFailed(Kind::SerialPort, "/dev/ttyUSB0", EACCES));
+  EXPECT_EQ(out.str(),
+            "qelta-monitor: нет доступа к USB-устройству UPS /dev/hidraw3: установите пакет "
+            "qelta-monitor (правило udev для UPS) и подключите UPS заново.\n"
+            "qelta-monitor: нет доступа к порту /dev/ttyUSB0: добавьте пользователя в группу "
+            "dialout (sudo adduser $USER dialout) и войдите в систему заново.\n");
 }
 
 using InstallerAccessTest = InstallFixture;

@@ -67,6 +67,10 @@ bool LocalInstallFiles::SameFile(const std::string& a, const std::string& b) {
   return !a.empty() && !b.empty() && fs::equivalent(a, b, error) && !error;
 }
 
+bool LocalInstallFiles::FolderWritable(const std::string& path) {
+  return !path.empty() && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
 bool LocalInstallFiles::Remove(const std::string& path) {
   std::error_code error;
   return !path.empty() && fs::remove(path, error) && !error;

@@ -16,6 +16,8 @@ class InstallFiles {
   virtual bool Exists(const std::string& path) = 0;
   // True when both paths name one existing file.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  // True when this user may create and remove files in the folder.
+  virtual bool FolderWritable(const std::string& path) = 0;
   // Removes a file (or an empty folder); false when nothing was removed.
   virtual bool Remove(const std::string& path) = 0;
   // Removes a folder when it is empty.
@@ -34,6 +36,7 @@ class LocalInstallFiles : public InstallFiles {
   bool MakeFolders(const std::string& path) override;
   bool Exists(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
+  bool FolderWritable(const std::string& path) override;
   bool Remove(const std::string& path) override;
   bool RemoveEmptyFolder(const std::string& path) override;
   bool Rename(const std::string& from, const std::string& to) override;

@@ -59,6 +59,10 @@ inline constexpr char kUninstallLauncherName[] = "Удалить QELTA MONITOR";
 // The program's icon in the icon theme.
 inline constexpr char kIconName[] = "qelta-monitor";
 
+// Whether the installed program is a copy that the installer made ("1") or the executable the
+// installer ran as, registered where it is; only a copy is the uninstaller's to remove.
+inline constexpr char kInstalledCopy[] = "InstalledCopy";
+
 // The uninstall entry: its one section and its values.
 inline constexpr char kUninstallSection[] = "QELTA MONITOR";
 inline constexpr char kDisplayName[] = "DisplayName";

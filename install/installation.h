@@ -36,6 +36,9 @@ struct InstallDependencies {
   std::function<void()> close_running_monitors;
   // Closes the settings store: nothing in this process uses it afterwards.
   std::function<void()> close_settings;
+  // The line that the "UPS not found" box adds when the UPS is there but cannot be opened
+  // (UpsAccessHint); empty when there is nothing to add.
+  std::function<std::string()> ups_access_hint;
 };
 
 // Where the program goes for an install folder: the folder, a slash unless it already ends in
@@ -44,9 +47,9 @@ std::string InstallTargetFor(const std::string& folder, const std::string& execu
 
 // The uninstallation: asks the user, closes the running monitors, records that nothing is
 // installed, removes the uninstall entry, the autostart entry, the launchers, the icon and the
-// installed executable, and tells the user. The install folder, the executable's ".prev" copy,
-// the statistics file and the settings stay. Declining the question changes nothing. Failures
-// of the stores throw StoreError; the file removals are not checked.
+// installed executable when the installer copied it there, and tells the user. The install folder,
+// the executable's ".prev" copy, the statistics file and the settings stay. Declining the question
+// changes nothing. Failures of the stores throw StoreError; the file removals are not checked.
 void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes);
 
 }  // namespace qelta

@@ -45,6 +45,13 @@ std::string InstallerLogic::GetProgramFilesDir() const {
 }
 
 void InstallerLogic::FormCreate() {
+  std::string own_folder = FolderOf(deps_.executable_path);
+  if (own_folder.size() > 1) own_folder.pop_back();
+  if (!own_folder.empty() && !deps_.files.FolderWritable(own_folder)) {
+    // Registered in place, package upgrades reach the user; a copy would never be upgraded.
+    path_ = own_folder;
+    return;
+  }
   path_ = FolderOf(deps_.settings.ReadString(kSettings, kInstalledTo, ""));
   if (path_.empty()) path_ = GetProgramFilesDir() + kInstallFolderName;
 }
@@ -79,12 +86,14 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   deps_.close_running_monitors();
 
   const std::string target = InstallTargetFor(path_, deps_.executable_path);
-  if (!CopyProgram(target)) {
+  bool copied = false;
+  if (!CopyProgram(target, copied)) {
     boxes_.ShowError(Text(kErrorTitle), Text(kCannotCopy + path_));
     ShowStatus("");
     return Outcome::StayOpen;
   }
   deps_.settings.WriteString(kSettings, kInstalledTo, target);
+  deps_.settings.WriteBool(kSettings, kInstalledCopy, copied);
 
   ShowStatus(kCreatingLaunchers);
   CreateLaunchers(target);
@@ -115,8 +124,9 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   return Outcome::Installed;
 }
 
-bool InstallerLogic::CopyProgram(const std::string& target) {
+bool InstallerLogic::CopyProgram(const std::string& target, bool& copied) {
   InstallFiles& files = deps_.files;
+  copied = false;
   // Started from its own install folder: the program is already where it goes.
   if (files.SameFile(deps_.executable_path, target)) return true;
   if (files.Exists(target) && !files.Remove(target)) {
@@ -126,7 +136,8 @@ bool InstallerLogic::CopyProgram(const std::string& target) {
     files.Rename(target, previous);
   }
   ShowStatus(kCopying);
-  return files.CopyReplacing(deps_.executable_path, target);
+  copied = files.CopyReplacing(deps_.executable_path, target);
+  return copied;
 }
 
 void InstallerLogic::CreateLaunchers(const std::string& target) {
@@ -160,7 +171,10 @@ void InstallerLogic::SearchUps() {
     if (result.found) break;
   }
   if (!result.found) {
-    boxes_.ShowError(Text(kProgramTitle), Text(kUpsNotFound));
+    std::string text = kUpsNotFound;
+    const std::string hint = deps_.ups_access_hint ? deps_.ups_access_hint() : std::string();
+    if (!hint.empty()) text += "\n\n" + hint;
+    boxes_.ShowError(Text(kProgramTitle), Text(text));
     return;
   }
   std::string where = result.port_name;

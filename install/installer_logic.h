@@ -31,8 +31,10 @@ class InstallerLogic {
   InstallerLogic(const InstallDependencies& deps, DialogBoxes& boxes, FolderDialog& folders,
                  InstallStatusView& status);
 
-  // Fills the install folder: the folder of the recorded installation, else the programs
-  // folder's "QELTA MONITOR". Reads the settings store (StoreError on its failure).
+  // Fills the install folder. A running executable whose folder this user cannot write (a
+  // system-wide package) is registered where it is: its own folder. Otherwise the folder of
+  // the recorded installation, else the programs folder's "QELTA MONITOR". Reads the settings
+  // store (StoreError on its failure).
   void FormCreate();
   // The window's title.
   static QString Caption();
@@ -56,7 +58,8 @@ class InstallerLogic {
 
  private:
   void ShowStatus(const std::string& text);
-  bool CopyProgram(const std::string& target);
+  // Puts the program at `target`, copying it unless it runs from there; `copied` tells which.
+  bool CopyProgram(const std::string& target, bool& copied);
   void CreateLaunchers(const std::string& target);
   void SearchUps();
   void WriteUninstallEntry(const std::string& target);

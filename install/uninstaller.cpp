@@ -56,9 +56,13 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
     RemoveEmptyFoldersUpTo(files, path, places.icon_theme_folder);
   }
 
-  // A running executable can be removed at once; nothing waits for a restart.
+  // Only a copy that the installer made is removed (a running executable can be removed at
+  // once); an executable registered where it is belongs to its package or to the user. An
+  // installation recorded without the mark is left alone too.
   const std::string installed = deps.settings.ReadString(kSettings, kInstalledTo, "");
-  if (!installed.empty()) files.Remove(installed);
+  if (!installed.empty() && deps.settings.ReadBool(kSettings, kInstalledCopy, false)) {
+    files.Remove(installed);
+  }
 
   boxes.ShowInformation(Text(kProgramTitle), Text(kUninstallDone));
 }

@@ -14,6 +14,7 @@
 #include "install/qwatch_about.h"
 #include "install/qwatch_install.h"
 #include "install/qwatch_welcome.h"
+#include "install/ups_access.h"
 #include "link/hid_port.h"
 #include "link/modems.h"
 #include "link/serial_port.h"
@@ -156,6 +157,7 @@ InstallDependencies TMainForm::Installation() {
       // The store keeps no file open: closing it means that nothing here uses it any more,
       // the always-running timers included.
       [this] { core_->SetSettings(nullptr); },
+      [] { return CurrentUpsAccessHint(); },
   };
 }
 
@@ -287,7 +289,8 @@ void TMainForm::ConfigurationMenuClick() {
                                    *message_boxes_,
                                    *file_dialog_,
                                    *busy_,
-                                   QCoreApplication::applicationFilePath().toStdString()};
+                                   QCoreApplication::applicationFilePath().toStdString(),
+                                   [] { return CurrentUpsAccessHint(); }};
     auto form = std::make_unique<TConfigurationForm>(
         deps, [this](const std::function<void()>& handler) { RunGuarded(handler); });
     // A store failure while filling ends here; the next request tries again.

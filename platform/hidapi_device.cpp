@@ -1,5 +1,7 @@
 #include "platform/hidapi_device.h"
 
+#include "platform/access_notice.h"
+
 #include <fcntl.h>
 #include <hidapi/hidapi.h>
 #include <linux/hidraw.h>
@@ -157,7 +159,10 @@ bool HidapiDeviceBus::Enumerate(std::vector<HidDeviceInfo>& devices) {
 
 std::unique_ptr<HidDevice> HidapiDeviceBus::Open(const HidDeviceInfo& info, std::string& refusal) {
   int fd = ::open(info.path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    ProcessAccessNotice().OpenFailed(AccessNotice::Kind::UsbUps, info.path, errno);
+    return nullptr;
+  }
 
   int size = 0;
   hidraw_report_descriptor descriptor{};

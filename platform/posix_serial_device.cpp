@@ -1,5 +1,7 @@
 #include "platform/serial_device.h"
 
+#include "platform/access_notice.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -61,7 +63,10 @@ bool PosixSerialDevice::Open(const std::string& path, int baud) {
   // Non-blocking, so that a port whose carrier line is down does not hold the open; reads and
   // writes wait with poll() instead.
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    ProcessAccessNotice().OpenFailed(AccessNotice::Kind::SerialPort, path, errno);
+    return false;
+  }
   // An advisory lock rather than TIOCEXCL: it goes away with the process that holds it, so a
   // crashed holder cannot leave the device locked.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

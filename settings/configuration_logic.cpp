@@ -283,7 +283,10 @@ void ConfigurationLogic::SearchClick() {
   const PortSearchResult result = search.Run(search.ConfigurationOrder());
   deps_.busy.SetBusy(false);
   if (!result.found) {
-    deps_.boxes.ShowError(QString::fromUtf8(kNotFoundText));
+    std::string text = kNotFoundText;
+    const std::string hint = deps_.ups_access_hint ? deps_.ups_access_hint() : std::string();
+    if (!hint.empty()) text += "\r\n" + hint;
+    deps_.boxes.ShowError(QString::fromStdString(text));
     return;
   }
   const auto entry = std::find(kPortChoices.begin(), kPortChoices.end(), result.port_name);

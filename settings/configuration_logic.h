@@ -118,6 +118,9 @@ struct ConfigurationDependencies {
   BusyIndicator& busy;
   // The full path of the running executable.
   std::string executable_path;
+  // The line that the "UPS not found" box adds when the UPS is there but cannot be opened;
+  // empty when there is nothing to add.
+  std::function<std::string()> ups_access_hint;
 };
 
 // The configuration dialog's behaviour without a display: its controls' states, the handlers

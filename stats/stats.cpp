@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -79,9 +81,35 @@ std::string RunningExecutablePath() {
   return path;
 }
 
+std::string StatsFilePathFor(const std::string& exe_path, bool exe_folder_writable,
+                             const std::string& data_home) {
+  if (exe_folder_writable) return StatsFilePathForExecutable(exe_path);
+  if (data_home.empty()) return {};
+  return data_home + "/QELTA/qelta-monitor.stats";
+}
+
+std::string UserDataHome() {
+  const char* configured = std::getenv("XDG_DATA_HOME");
+  if (configured != nullptr && configured[0] == '/') return configured;
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] != '/') return {};
+  return std::string(home) + "/.local/share";
+}
+
 std::string DefaultStatsFilePath() {
-  std::string exe = RunningExecutablePath();
-  return exe.empty() ? std::string() : StatsFilePathForExecutable(exe);
+  const std::string exe = RunningExecutablePath();
+  if (exe.empty()) return {};
+  const size_t slash = exe.rfind('/');
+  const std::string folder = slash == 0 ? "/" : exe.substr(0, slash);
+  const bool writable = access(folder.c_str(), W_OK) == 0;
+  const std::string path = StatsFilePathFor(exe, writable, UserDataHome());
+  if (!writable && !path.empty()) {
+    // A folder that cannot be made shows when the file cannot be opened: no sample is then
+    // recorded, as with any other failure to open it.
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+  }
+  return path;
 }
 
 StatsFile::StatsFile() : StatsFile(DefaultStatsFilePath()) {}

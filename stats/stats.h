@@ -21,7 +21,18 @@ std::string StatsFilePathForExecutable(const std::string& exe_path);
 // The full path of the running executable (symbolic links resolved); empty when unknown.
 std::string RunningExecutablePath();
 
-// The statistics file of the running executable.
+// Where the statistics go: beside the executable (StatsFilePathForExecutable) when its folder
+// is writable, else "QELTA/qelta-monitor.stats" in the user's data folder `data_home`, so
+// that a program installed in a system folder still keeps its samples.
+std::string StatsFilePathFor(const std::string& exe_path, bool exe_folder_writable,
+                             const std::string& data_home);
+
+// The user's data folder: $XDG_DATA_HOME when it is set to an absolute path, else
+// ~/.local/share; empty when neither is known.
+std::string UserDataHome();
+
+// The statistics file of the running executable (StatsFilePathFor). When it is the one in the
+// user's data folder, that folder is created if missing.
 std::string DefaultStatsFilePath();
 
 // The statistics file: a headerless sequence of 112-byte records (EncodeStatusRaw), in the

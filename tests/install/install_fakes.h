@@ -83,6 +83,11 @@ class JournalFiles : public InstallFiles {
   bool SameFile(const std::string& a, const std::string& b) override {
     return local_.SameFile(a, b);
   }
+  // Folders named in `read_only` are not writable, whoever runs the test (root included).
+  bool FolderWritable(const std::string& path) override {
+    return read_only.count(path) == 0 && local_.FolderWritable(path);
+  }
+  std::set<std::string> read_only;
   bool Remove(const std::string& path) override {
     return Do("remove", path, [&] { return local_.Remove(path); });
   }

@@ -65,7 +65,7 @@ class InstallFixture : public ::testing::Test {
         starter,
         places,
         {{"16x16/apps/qelta-monitor.png", "png of 16"}, {"scalable/apps/qelta-monitor.svg", "svg"}},
-        executable,
+        deps_executable.empty() ? executable : deps_executable,
         [this] {
           journal.Add("close monitors");
           if (while_closing) while_closing();
@@ -74,6 +74,7 @@ class InstallFixture : public ::testing::Test {
           journal.Add("close settings");
           settings.closed = true;
         },
+        [this] { return access_hint; },
     };
   }
 
@@ -87,6 +88,8 @@ class InstallFixture : public ::testing::Test {
   QTemporaryDir root;
   std::string base;
   std::string executable;
+  // The running executable when not `executable`.
+  std::string deps_executable;
   std::string install_folder;
   std::string target;
   InstallPlaces places;
@@ -106,6 +109,8 @@ class InstallFixture : public ::testing::Test {
   FakeFolders folders;
   JournalStatus status{journal};
   std::function<void()> while_closing;
+  // The line the not-found box adds for a UPS that cannot be opened.
+  std::string access_hint;
 
  private:
   std::unique_ptr<InstallerLogic> installer_;

@@ -42,6 +42,7 @@ TEST_F(InstallerTest, FreshInstallDoesEveryStepInOrder) {
       "close monitors",
       "status Копирование...",
       "settings Settings/InstalledTo=" + target,
+      "settings Settings/InstalledCopy=1",
       "status Создание ярлыков...",
       "autorun Run/QELTA MONITOR=" + target,
       "status Поиск UPS QELTA: USB...",
@@ -102,6 +103,60 @@ TEST_F(InstallerTest, FreshInstallDoesEveryStepInOrder) {
   EXPECT_LT(IndexOf(journal.lines,
                     "file write " + places.icon_theme_folder + "/scalable/apps/qelta-monitor.svg"),
             IndexOf(journal.lines, "file write " + launchers + "QELTA MONITOR.desktop"));
+}
+
+TEST_F(InstallerTest, ProgramInAFolderTheUserCannotWriteIsRegisteredWhereItIs) {
+  // As from a package: the executable in a system folder, an earlier copy recorded elsewhere.
+  const std::string system_folder = base + "/build";
+  files.read_only.insert(system_folder);
+  settings.WriteString("Settings", "InstalledTo", target);
+  journal.lines.clear();
+  InstallerLogic& installer = Installer();
+  EXPECT_EQ(installer.Path(), system_folder);
+  ASSERT_EQ(installer.InstallButtonClick(), Outcome::Installed);
+
+  // Nothing copied, removed or renamed: the only files written are the icon and launchers.
+  for (const std::string& line : journal.Only({"file "})) {
+    EXPECT_TRUE(line.starts_with("file mkdir ") ||
+                line.starts_with("file write " + base + "/home/"))
+        << line;
+  }
+  EXPECT_EQ(ReadFile(executable), "the program, new build");
+  EXPECT_FALSE(fs::exists(install_folder));
+  // Everything points at the executable as it is.
+  EXPECT_EQ(journal.Only(
+                {"settings Settings/Installed", "autorun", "entry QELTA MONITOR/Uninst", "start"}),
+            (std::vector<std::string>{
+                "settings Settings/InstalledTo=" + executable,
+                "settings Settings/InstalledCopy=0",
+                "autorun Run/QELTA MONITOR=" + executable,
+                "entry QELTA MONITOR/UninstallString=" + executable + " /uninstall",
+                "settings Settings/Installed=1",
+                "start " + executable + " /welcome in " + system_folder + "/",
+            }));
+  const std::string program = ReadFile(places.programs_folder + "/QELTA/QELTA MONITOR.desktop");
+  EXPECT_NE(program.find("\nExec=" + executable + "\n"), std::string::npos) << program;
+}
+
+TEST_F(InstallerTest, UserMayStillCopyFromAFolderTheyCannotWrite) {
+  files.read_only.insert(base + "/build");
+  InstallerLogic& installer = Installer();
+  folders.chosen = QString::fromStdString(base + "/home/.local/opt");
+  installer.ChoosePathClick();
+  ASSERT_EQ(installer.Path(), install_folder);
+  ASSERT_EQ(installer.InstallButtonClick(), Outcome::Installed);
+  EXPECT_EQ(ReadFile(target), "the program, new build");
+  EXPECT_EQ(journal.Only({"settings Settings/InstalledCopy"}),
+            std::vector<std::string>{"settings Settings/InstalledCopy=1"});
+}
+
+TEST_F(InstallerTest, StartedFromItsOwnInstallFolderRecordsNoCopy) {
+  WriteFile(target, "the program, new build", 0755);
+  deps_executable = target;
+  ASSERT_EQ(Installer().InstallButtonClick(), Outcome::Installed);
+  EXPECT_TRUE(journal.Only({"file copy", "file remove", "file rename"}).empty());
+  EXPECT_EQ(journal.Only({"settings Settings/InstalledCopy"}),
+            std::vector<std::string>{"settings Settings/InstalledCopy=0"});
 }
 
 TEST_F(InstallerTest, FolderWithOrWithoutTrailingSlashGivesOneTarget) {

@@ -96,5 +96,29 @@ TEST_F(UninstallerTest, KeepsFilesOfOthersInSharedFolders) {
   EXPECT_FALSE(fs::exists(places.icon_theme_folder + "/scalable"));
 }
 
+TEST_F(UninstallerTest, LeavesAnExecutableItDidNotCopy) {
+  // Registered where it is, as a packaged program is: the executable is the package's.
+  files.read_only.insert(base + "/build");
+  probe.answering = {"COM3"};
+  ASSERT_EQ(Installer().InstallButtonClick(), InstallerLogic::Outcome::Installed);
+  settings.closed = false;
+  journal.lines.clear();
+  UninstallProgram(Deps(), boxes);
+  EXPECT_EQ(ReadFile(executable), "the program, new build");
+  for (const std::string& line : journal.Only({"file remove", "file rename"})) {
+    EXPECT_TRUE(line.starts_with("file remove " + base + "/home/")) << line;
+  }
+  EXPECT_FALSE(fs::exists(places.programs_folder + "/QELTA/QELTA MONITOR.desktop"));
+  EXPECT_FALSE(fs::exists(places.UninstallEntryPath()));
+
+  // An installation recorded before copies were marked: its file is left alone as well.
+  settings.DeleteValue("Settings", "InstalledCopy");
+  settings.WriteString("Settings", "InstalledTo", target);
+  journal.lines.clear();
+  UninstallProgram(Deps(), boxes);
+  EXPECT_EQ(ReadFile(target), "the program, new build");
+  EXPECT_TRUE(journal.Only({"file remove " + target}).empty());
+}
+
 }  // namespace
 }  // namespace qelta::testing

@@ -22,8 +22,8 @@ class ConfigFixture : public ::testing::Test {
         busy(events) {}
 
   ConfigurationDependencies Deps() {
-    return {settings, autorun, *update_timer, [this] { post_counter = 0; }, sound, search, boxes,
-            files,    busy,    executable};
+    return {settings, autorun, *update_timer, [this] { post_counter = 0; },  sound, search, boxes,
+            files,    busy,    executable,    [this] { return access_hint; }};
   }
   ConfigurationLogic& Logic() {
     if (!logic) logic = std::make_unique<ConfigurationLogic>(Deps());
@@ -50,6 +50,8 @@ class ConfigFixture : public ::testing::Test {
   FakeFiles files;
   FakeSound sound;
   std::string executable = "/opt/qelta/qelta-monitor";
+  // The line the not-found box adds for a UPS that cannot be opened.
+  std::string access_hint;
   std::unique_ptr<ConfigurationLogic> logic;
 };
 

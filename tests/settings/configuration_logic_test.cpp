@@ -284,7 +284,7 @@ TEST(ConfigurationAutoRun, TheEntryNamesTheRunningExecutableEvenWithBlanksInItsP
   FakeFiles files;
   FakeSound sound;
   ConfigurationLogic logic(
-      {settings, autostart, *timer, [] {}, sound, search, boxes, files, busy, running});
+      {settings, autostart, *timer, [] {}, sound, search, boxes, files, busy, running, {}});
   logic.Fill();
   EXPECT_TRUE(logic.Controls().Checked(ConfigControl::AutoRun));
   EXPECT_EQ(autostart.ReadString(kRun, kAutorunValue, ""), running);

@@ -64,6 +64,12 @@ TEST_F(PortSearchTest, NothingAnsweringShowsTheErrorOnceAndStoresNothing) {
   EXPECT_EQ(probe.port_override, "");
 }
 
+TEST_F(PortSearchTest, NotFoundBoxEndsWithTheAccessLineWhenThereIsOne) {
+  access_hint = "Нет доступа к /dev/hidraw3.";
+  Logic().SearchClick();
+  EXPECT_EQ(events.log[events.log.size() - 2], kNotFound + "\r\nНет доступа к /dev/hidraw3.");
+}
+
 TEST_F(PortSearchTest, AnAdapterThatAnswersIsBoundToAFreePortByItsStableName) {
   // COM1 already leads to one adapter; /dev/ttyS1 has a UART, /dev/ttyS2 has none.
   settings.WriteString(kPorts, "COM1", "/dev/serial/by-id/usb-Prolific_A-port0");

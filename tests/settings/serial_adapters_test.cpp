@@ -107,7 +107,7 @@ TEST_F(SerialAdaptersTest, TheSearchFindsTheUpsOnAnAdapterAndThePollsReachItThro
   FakeFiles files;
   FakeSound sound;
   ConfigurationLogic logic(
-      {settings, autorun, *timer, [] {}, sound, search, boxes, files, busy, "/bin/true"});
+      {settings, autorun, *timer, [] {}, sound, search, boxes, files, busy, "/bin/true", {}});
   logic.Fill();
   logic.SearchClick();
 

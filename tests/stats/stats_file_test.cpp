@@ -117,6 +117,39 @@ TEST(StatsFilePath, ReplacesOrAppendsTheExtensionOfTheFileName) {
   EXPECT_EQ(StatsFilePathForExecutable("/opt/.monitor"), "/opt/.monitor.stats");
 }
 
+TEST(StatsFilePath, UnwritableProgramFolderFallsBackToTheUserDataFolder) {
+  // Writable: beside the executable, whatever the data folder.
+  EXPECT_EQ(StatsFilePathFor("/home/u/bin/qelta-monitor", true, "/home/u/.local/share"),
+            "/home/u/bin/qelta-monitor.stats");
+  // Not writable: one fixed name in the data folder, whatever the executable is called.
+  EXPECT_EQ(StatsFilePathFor("/usr/bin/qelta-monitor", false, "/home/u/.local/share"),
+            "/home/u/.local/share/QELTA/qelta-monitor.stats");
+  EXPECT_EQ(StatsFilePathFor("/usr/bin/monitor.exe", false, "/d"), "/d/QELTA/qelta-monitor.stats");
+  // No data folder known: no file, rather than one relative to the working folder.
+  EXPECT_EQ(StatsFilePathFor("/usr/bin/qelta-monitor", false, ""), "");
+}
+
+TEST(StatsFilePath, UserDataHomeFollowsXdgDataHomeThenHome) {
+  const char* saved_data = std::getenv("XDG_DATA_HOME");
+  const char* saved_home = std::getenv("HOME");
+  const std::string data = saved_data != nullptr ? saved_data : "";
+  const std::string home = saved_home != nullptr ? saved_home : "";
+
+  setenv("HOME", "/home/someone", 1);
+  setenv("XDG_DATA_HOME", "/elsewhere/data", 1);
+  EXPECT_EQ(UserDataHome(), "/elsewhere/data");
+  // A relative XDG_DATA_HOME is ignored, as the base directory rules say.
+  setenv("XDG_DATA_HOME", "relative/data", 1);
+  EXPECT_EQ(UserDataHome(), "/home/someone/.local/share");
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(UserDataHome(), "/home/someone/.local/share");
+  unsetenv("HOME");
+  EXPECT_EQ(UserDataHome(), "");
+
+  if (saved_home != nullptr) setenv("HOME", home.c_str(), 1);
+  if (saved_data != nullptr) setenv("XDG_DATA_HOME", data.c_str(), 1);
+}
+
 TEST(StatsFilePath, DefaultIsBesideTheRunningExecutable) {
   fs::path expected = fs::canonical(QELTA_BIN_DIR) / "test_stats.stats";
   EXPECT_EQ(DefaultStatsFilePath(), expected.string());

@@ -11,6 +11,7 @@
 #include "platform/message_box_error_reporter.h"
 #include "settings/settings.h"
 #include "settings_test_support.h"
+#include "test_application.h"
 
 namespace qelta {
 namespace {
@@ -65,10 +66,9 @@ TEST(MessageBoxErrorReporter, SameMessageIsNotStackedWhileItsBoxIsOpen) {
 }
 
 TEST(MessageBoxErrorReporter, ShowsAnApplicationModalErrorBox) {
-  int argc = 1;
-  char name[] = "test_settings";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  // The program's one application object: a second one, or one destroyed here, would leave
+  // the widget tests that run later without an application.
+  testing::TestApplication();
 
   QString title, text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;

@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
-#include <QTimer>
 
 #include "display/qwatch_info.h"
 #include "link/hid_port.h"
@@ -22,12 +21,16 @@
 #include "monitor/start_mode.h"
 #include "monitor/tray_icons.h"
 #include "monitor/tray_menu.h"
+#include "monitor/tray_wait.h"
+#include "platform/ctrl_key_watch.h"
 #include "platform/desktop_balloons.h"
+#include "platform/file_change_watch.h"
 #include "platform/instance_channel.h"
 #include "platform/logind_power_control.h"
 #include "platform/message_box_error_reporter.h"
 #include "platform/qt_timer.h"
 #include "platform/sound_player.h"
+#include "platform/tray_appearance_watch.h"
 #include "platform/wall_clock.h"
 #include "settings/autorun_store.h"
 #include "settings/settings_store.h"
@@ -48,6 +51,7 @@ TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(
   timers_ = std::make_unique<QtTimerFactory>(
       [this](const std::function<void()>& handler) { RunGuarded(handler); });
   wall_clock_ = std::make_unique<SystemWallClock>();
+  ctrl_watch_ = MakeCtrlKeyWatch();
   Tray = new QSystemTrayIcon(this);
   notification_balloons_ = std::make_unique<DesktopNotificationBalloons>();
   tray_balloons_ = std::make_unique<TrayBalloons>(Tray);
@@ -69,7 +73,10 @@ void TMainForm::RunGuarded(const std::function<void()>& handler) {
 }
 
 void TMainForm::FormCreate() {
-  settings_store_ = std::make_unique<SettingsStore>();
+  auto settings_store = std::make_unique<SettingsStore>();
+  // Tells the timers that sleep while a setting keeps them idle when it may have changed.
+  settings_watch_ = std::make_unique<FileChangeWatch>(settings_store->FilePath());
+  settings_store_ = std::move(settings_store);
   autorun_store_ = std::make_unique<AutorunStore>();
 
   serial_ = std::make_unique<SerialPort>(*settings_store_);
@@ -77,7 +84,8 @@ void TMainForm::FormCreate() {
   transport_ = std::make_unique<UpsTransport>(*serial_, *hid_);
   protocol_ = std::make_unique<UpsProtocol>(*transport_, *settings_store_, *wall_clock_);
 
-  MonitorDependencies deps{*protocol_, *this, *this, *balloons_, *power_, *sound_, *this, *timers_};
+  MonitorDependencies deps{*protocol_, *this, *this,    *balloons_,      *power_,
+                           *sound_,    *this, *timers_, *settings_watch_};
   core_ = std::make_unique<MonitorCore>(deps);
   core_->SetSettings(settings_store_.get());
   post_ = std::make_unique<PostReport>(*settings_store_, core_->PostTimer(), *http_, [this] {
@@ -120,18 +128,16 @@ void TMainForm::EnterMonitorMode(bool /*show_welcome*/) {
 
 void TMainForm::ShowTrayWhenReady() {
   Tray->show();
-  if (QSystemTrayIcon::isSystemTrayAvailable()) return;
   // At log-on the desktop's tray may come up after the monitor: show the icon again once it
   // is there.
-  auto* wait = new QTimer(this);
-  connect(wait, &QTimer::timeout, this, [this, wait] {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-    wait->stop();
-    wait->deleteLater();
-    Tray->hide();
-    Tray->show();
-  });
-  wait->start(2000);
+  tray_appearance_ = MakeTrayAppearanceWatch();
+  tray_wait_ = std::make_unique<TrayWait>(
+      *timers_, *tray_appearance_, [] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+      [this] {
+        Tray->hide();
+        Tray->show();
+      });
+  tray_wait_->Start();
 }
 
 void TMainForm::BuildTray() {
@@ -247,7 +253,15 @@ void TMainForm::ShowNearClick(int click_x, int click_y) {
 }
 
 bool TMainForm::CtrlDown() {
-  return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
+  return ctrl_watch_->CtrlDown();
+}
+
+bool TMainForm::NeedsPolling() {
+  return ctrl_watch_->NeedsPolling();
+}
+
+void TMainForm::SetChangeHandler(std::function<void()> handler) {
+  ctrl_watch_->SetChangeHandler(std::move(handler));
 }
 
 void TMainForm::AppendStatsRecord(const TUPSStatusRaw& sample) {

@@ -16,6 +16,8 @@ namespace qelta {
 
 class BalloonRouter;
 class BalloonSink;
+class ChangeNotice;
+class CtrlKeyWatch;
 class ErrorReporter;
 class HidBranch;
 class HttpPoster;
@@ -28,6 +30,7 @@ class SoundPlayer;
 class StatsFile;
 class TInfoForm;
 class TimerFactory;
+class TrayWait;
 class UpsProtocol;
 class UpsTransport;
 class WallClock;
@@ -74,6 +77,8 @@ class TMainForm : public QWidget,
   void ShowNearClick(int click_x, int click_y) override;
   // KeyboardState
   bool CtrlDown() override;
+  bool NeedsPolling() override;
+  void SetChangeHandler(std::function<void()> handler) override;
   // StatsAppender
   void AppendStatsRecord(const TUPSStatusRaw& sample) override;
 
@@ -84,6 +89,9 @@ class TMainForm : public QWidget,
   std::unique_ptr<Settings> settings_store_;
   std::unique_ptr<Settings> autorun_store_;
   std::unique_ptr<TimerFactory> timers_;
+  std::unique_ptr<CtrlKeyWatch> ctrl_watch_;
+  std::unique_ptr<ChangeNotice> settings_watch_;
+  std::unique_ptr<ChangeNotice> tray_appearance_;
   std::unique_ptr<WallClock> wall_clock_;
   std::unique_ptr<SerialPort> serial_;
   std::unique_ptr<HidBranch> hid_;
@@ -98,6 +106,7 @@ class TMainForm : public QWidget,
   std::unique_ptr<HttpPoster> http_;
   std::unique_ptr<MonitorCore> core_;
   std::unique_ptr<PostReport> post_;
+  std::unique_ptr<TrayWait> tray_wait_;
   InstanceChannel* instance_ = nullptr;
 
   QSystemTrayIcon* Tray = nullptr;

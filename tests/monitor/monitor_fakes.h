@@ -139,10 +139,43 @@ class FailableSettings : public MemorySettings {
   }
 };
 
+// A keyboard that is either asked at every tick (`polling`, what a session without key events
+// offers) or tells every change of the Ctrl key through Set().
 class FakeKeyboard : public KeyboardState {
  public:
+  bool polling = true;
   bool ctrl = false;
-  bool CtrlDown() override { return ctrl; }
+  int asked = 0;  // CtrlDown() calls
+
+  // The key goes down or up; a keyboard that tells changes tells this one.
+  void Set(bool down) {
+    ctrl = down;
+    if (!polling && handler_) handler_();
+  }
+  bool CtrlDown() override {
+    ++asked;
+    return ctrl;
+  }
+  bool NeedsPolling() override { return polling; }
+  void SetChangeHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+ private:
+  std::function<void()> handler_;
+};
+
+// Settings changes as a watch over the settings file tells them: after each change that the
+// test makes through Notify(), or never (`tells` false, a watch that could not be set up).
+class FakeSettingsChanges : public ChangeNotice {
+ public:
+  bool tells = true;
+  void Notify() {
+    if (handler_) handler_();
+  }
+  bool TellsEveryChange() override { return tells; }
+  void SetChangeHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+ private:
+  std::function<void()> handler_;
 };
 
 }  // namespace qelta::testing

@@ -28,7 +28,8 @@ class MonitorFixture : public ::testing::Test {
   MonitorFixture() : clock(0xFFFF0000u) {
     settings.WriteInteger("Settings", "Interval", 3);
     link.status.status_beeper = true;  // as the default `Settings`/`Beeper` wants it
-    MonitorDependencies deps{link, stats, tray, balloons, power, sound, keyboard, clock};
+    MonitorDependencies deps{link,  stats,    tray,  balloons,        power,
+                             sound, keyboard, clock, settings_changes};
     core = std::make_unique<MonitorCore>(deps);
     core->SetSettings(&settings);
     core->SetPopup(&popup);
@@ -59,6 +60,7 @@ class MonitorFixture : public ::testing::Test {
   RecordingPower power;
   RecordingSound sound;
   FakeKeyboard keyboard;
+  FakeSettingsChanges settings_changes;
   RecordingPopup popup;
   RecordingPoster poster;
   std::unique_ptr<MonitorCore> core;

@@ -87,19 +87,30 @@ class RecordingStats : public StatsAppender {
   void AppendStatsRecord(const TUPSStatusRaw& sample) override { records.push_back(sample); }
 };
 
+// Icons shown, and when (on `clock`, when set).
 class RecordingTray : public TrayIconView {
  public:
+  const ManualClock* clock = nullptr;
   std::vector<int> icons;
-  void ShowTrayIcon(int index) override { icons.push_back(index); }
+  std::vector<int64_t> times;
+  void ShowTrayIcon(int index) override {
+    icons.push_back(index);
+    if (clock != nullptr) times.push_back(clock->Now());
+  }
 };
 
 class RecordingPopup : public StatusPopup {
  public:
+  const ManualClock* clock = nullptr;
   int refreshes = 0;
   std::vector<int> balloons;
+  std::vector<int64_t> balloon_times;  // when each balloon was asked for (on `clock`)
   std::vector<std::pair<int, int>> shown_at;
   void RefreshStatus() override { ++refreshes; }
-  void ShowStatusBalloon(int kind) override { balloons.push_back(kind); }
+  void ShowStatusBalloon(int kind) override {
+    balloons.push_back(kind);
+    if (clock != nullptr) balloon_times.push_back(clock->Now());
+  }
   void ShowNearClick(int x, int y) override { shown_at.emplace_back(x, y); }
 };
 

@@ -1,8 +1,9 @@
 #pragma once
 
-// A minimal system tray for benchmarks under Xvfb: it owns the _NET_SYSTEM_TRAY_S0 selection,
-// announces itself with the MANAGER message, docks the first icon that asks into its own
-// window at the screen's top-left corner and can click it with the XTEST extension.
+// A minimal system tray for benchmarks and tests under Xvfb: it owns the _NET_SYSTEM_TRAY_S0
+// selection, announces itself with the MANAGER message, docks each icon that asks into its own
+// window at the screen's top-left corner (a later icon in the place of an earlier one) and can
+// click there with the XTEST extension.
 // Header-only; each benchmark is one program.
 
 #include <poll.h>
@@ -80,6 +81,9 @@ class XEmbedTrayHost {
     return icon_ != 0;
   }
 
+  // How many dock requests have been served.
+  int Docked() const { return docked_; }
+
   // A left click in the middle of the docked icon.
   void ClickIcon() {
     std::lock_guard lock(mutex_);
@@ -140,7 +144,7 @@ class XEmbedTrayHost {
       while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
         if ((event->response_type & 0x7F) == XCB_CLIENT_MESSAGE) {
           auto* message = reinterpret_cast<xcb_client_message_event_t*>(event);
-          if (message->type == opcode_ && message->data.data32[1] == kRequestDock && icon_ == 0) {
+          if (message->type == opcode_ && message->data.data32[1] == kRequestDock) {
             const xcb_window_t icon = message->data.data32[2];
             xcb_reparent_window(connection_, icon, window_, 0, 0);
             const uint32_t size[] = {kIconSize, kIconSize};
@@ -149,6 +153,7 @@ class XEmbedTrayHost {
             xcb_map_window(connection_, icon);
             xcb_flush(connection_);
             icon_ = icon;
+            ++docked_;
           }
         }
         std::free(event);
@@ -162,6 +167,7 @@ class XEmbedTrayHost {
   xcb_atom_t tray_selection_ = 0;
   xcb_atom_t opcode_ = 0;
   std::atomic<xcb_window_t> icon_{0};
+  std::atomic<int> docked_{0};
   std::atomic<bool> serving_{false};
   std::mutex mutex_;
   std::thread thread_;

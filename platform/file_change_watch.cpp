@@ -1,6 +1,7 @@
 #include "platform/file_change_watch.h"
 
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,7 @@ FileChangeWatch::FileChangeWatch(const std::string& file_path) {
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { ReadEvents(); });
   }
   Watch();
+  CheckOtherPaths();
 }
 
 FileChangeWatch::~FileChangeWatch() {
@@ -47,7 +49,16 @@ void FileChangeWatch::Unwatch() {
 }
 
 bool FileChangeWatch::TellsEveryChange() {
-  return Watch();
+  return Watch() && !other_paths_;
+}
+
+void FileChangeWatch::CheckOtherPaths() {
+  // A symbolic link at the path can only appear through a change of the folder's entries,
+  // which is told, so looking after each change is enough for it; a hard link made from
+  // elsewhere is noticed at the next change told (the store's own writes break such links).
+  struct stat info {};
+  const std::string path = folder_ + '/' + name_;
+  other_paths_ = ::lstat(path.c_str(), &info) == 0 && (S_ISLNK(info.st_mode) || info.st_nlink > 1);
 }
 
 void FileChangeWatch::ReadEvents() {
@@ -77,6 +88,7 @@ void FileChangeWatch::ReadEvents() {
   if (!changed) return;
   // Watch again before the handler reads, so that no change after its read goes untold.
   Watch();
+  CheckOtherPaths();
   if (handler_) handler_();
 }
 

@@ -11,8 +11,10 @@ namespace qelta {
 
 // Tells when a file may have changed, through an inotify watch on its folder: replaced by a
 // rename, created, removed or written in place. It costs nothing while nothing changes. It
-// tells every change while the folder is watched; when the folder cannot be watched (missing,
-// out of watches) TellsEveryChange() is false, and each call tries again.
+// tells every change while the folder is watched and the file is reached by its path alone;
+// TellsEveryChange() is false when the folder cannot be watched (missing, out of watches; each
+// call tries again) and while the path is a symbolic link or the file has other hard links,
+// since a change made through another path is not seen in this folder.
 class FileChangeWatch : public ChangeNotice {
  public:
   explicit FileChangeWatch(const std::string& file_path);
@@ -28,11 +30,14 @@ class FileChangeWatch : public ChangeNotice {
   bool Watch();
   void Unwatch();
   void ReadEvents();
+  // Whether the file can be changed through another path (looked at after every change).
+  void CheckOtherPaths();
 
   std::string folder_;
   std::string name_;
   int inotify_ = -1;
   int watch_ = -1;
+  bool other_paths_ = false;
   std::unique_ptr<QSocketNotifier> notifier_;
   std::function<void()> handler_;
 };

@@ -106,5 +106,27 @@ TEST_F(FileChangeWatchTest, AFolderThatGoesAwayStopsTheNoticeUntilItIsBack) {
   EXPECT_TRUE(Told());
 }
 
+TEST_F(FileChangeWatchTest, AFileReachedThroughAnotherPathCannotBeWatchedHere) {
+  const std::string folder = dir_.path().toStdString();
+  const std::string file = folder + "/1.0.ini";
+  fs::create_directories(folder + "/elsewhere");
+  std::ofstream(folder + "/elsewhere/1.0.ini") << "[POST]\nPerform=0\n";
+  FileChangeWatch watch(file);
+  Watch(watch);
+  EXPECT_TRUE(watch.TellsEveryChange());
+
+  // An edit of the link's target would not be seen in this folder.
+  fs::create_symlink(folder + "/elsewhere/1.0.ini", file);
+  EXPECT_TRUE(Told());
+  EXPECT_FALSE(watch.TellsEveryChange());
+
+  fs::remove(file);
+  EXPECT_TRUE(Told());
+  EXPECT_TRUE(watch.TellsEveryChange());
+  fs::create_hard_link(folder + "/elsewhere/1.0.ini", file);
+  EXPECT_TRUE(Told());
+  EXPECT_FALSE(watch.TellsEveryChange());
+}
+
 }  // namespace
 }  // namespace qelta

@@ -103,6 +103,7 @@ TInfoForm::TInfoForm(InfoSource& source, Settings& settings, BalloonSink& balloo
 
   timer_ = timers.CreateTimer(kAutoHideIntervalMs, true);
   timer_->SetHandler([this] { TimerTimer(); });
+  timer_->SetParked(true);  // created hidden
 
   RefreshStatus();
 }
@@ -222,7 +223,15 @@ void TInfoForm::resizeEvent(QResizeEvent* event) {
 
 void TInfoForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  timer_->SetParked(false);
   FollowFrameSoon();
+}
+
+void TInfoForm::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // A window that the window manager hid (minimised, on another desktop) is still visible to
+  // the program, and the check still applies to it.
+  if (!isVisible()) timer_->SetParked(true);
 }
 
 void TInfoForm::TimerTimer() {

@@ -61,12 +61,16 @@ class TInfoForm : public QWidget {
   const QString& SummaryText() const { return view_.summary; }
 
   // Auto-hide check, run by the 250 ms timer; it also follows the frame (see PlaceFrame).
+  // The timer stays enabled for the window's whole life but is parked while the window is
+  // hidden, when the check has nothing to do.
   void TimerTimer();
+  const Timer& AutoHideTimer() const { return *timer_; }
 
  protected:
   void moveEvent(QMoveEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void HighlightLabel(QLabel* label, bool highlighted);

@@ -31,12 +31,65 @@ MonitorCore::MonitorCore(const MonitorDependencies& deps) : deps_(deps) {
   Handle(*battery_status_checker_, &MonitorCore::BatteryStatusCheckerTimer);
   Handle(*battery_shutdown_timer_, &MonitorCore::BatteryShutdownTimerTimer);
   Handle(*startup_timer_, &MonitorCore::StartupTimerTimer);
+
+  deps_.keyboard.SetChangeHandler([this] { ParkIdleTimers(); });
+  deps_.settings_changes.SetChangeHandler([this] { SettingsChanged(); });
+  ParkIdleTimers();
 }
 
-MonitorCore::~MonitorCore() = default;
+MonitorCore::~MonitorCore() {
+  deps_.keyboard.SetChangeHandler(nullptr);
+  deps_.settings_changes.SetChangeHandler(nullptr);
+}
 
 void MonitorCore::Handle(Timer& timer, void (MonitorCore::*handler)()) {
-  timer.SetHandler([this, handler] { (this->*handler)(); });
+  timer.SetHandler([this, handler] {
+    const ParkIdleTimersWhenDone park{*this};
+    (this->*handler)();
+  });
+}
+
+void MonitorCore::SetSettings(Settings* settings) {
+  settings_ = settings;
+  ReadReportSwitch();
+  ParkIdleTimers();
+}
+
+void MonitorCore::SetPostReport(PostReport* post) {
+  post_ = post;
+  ParkIdleTimers();
+}
+
+void MonitorCore::ParkIdleTimers() {
+  // Off battery the animation only ever shows the steady icon, which may already be there.
+  const int steady_icon = power_state_ == 1 ? 0 : 2;
+  tray_updater_->SetParked(power_state_ != 2 && tray_tag_ == steady_icon);
+  // With the key up and the count at 0 a tick would only set the count to 0 again.
+  KeyboardState& keyboard = deps_.keyboard;
+  ctrl_popup_timer_->SetParked(!keyboard.NeedsPolling() && ctrl_held_ticks_ == 0 &&
+                               !keyboard.CtrlDown());
+  post_timer_->SetParked(!PostTickMayAct());
+}
+
+bool MonitorCore::PostTickMayAct() {
+  if (!monitoring_ || settings_ == nullptr || post_ == nullptr) return false;
+  // A switch turned on behind our back must be found by the ticks themselves.
+  if (!deps_.settings_changes.TellsEveryChange()) return true;
+  return report_switched_on_;
+}
+
+void MonitorCore::ReadReportSwitch() {
+  if (!monitoring_ || settings_ == nullptr) return;
+  try {
+    report_switched_on_ = settings_->ReadBool("POST", "Perform", false);
+  } catch (const StoreError&) {
+    report_switched_on_ = true;  // the tick reads it again and reports the failure
+  }
+}
+
+void MonitorCore::SettingsChanged() {
+  ReadReportSwitch();
+  ParkIdleTimers();
 }
 
 void MonitorCore::StartMonitoring(bool replaced_instance) {
@@ -58,6 +111,8 @@ void MonitorCore::StartMonitoring(bool replaced_instance) {
   beeper_toggle_active_ = false;
   battery_seen_since_.reset();
   battery_period_settled_ = false;
+  ReadReportSwitch();
+  ParkIdleTimers();
 }
 
 void MonitorCore::StartupTimerTimer() {
@@ -95,6 +150,7 @@ void MonitorCore::PostTimerTimer() {
   // In the installer and uninstaller modes the store may be closed: the report stays idle.
   if (!monitoring_ || settings_ == nullptr || post_ == nullptr) return;
   post_->PostTimerTimer();
+  ReadReportSwitch();
 }
 
 }  // namespace qelta

@@ -39,11 +39,19 @@ struct MonitorDependencies {
   SoundPlayer& sound;
   KeyboardState& keyboard;
   TimerFactory& timers;
+  // Tells when the settings may have changed (by this process or another).
+  ChangeNotice& settings_changes;
 };
 
 // The hidden main window's state and handlers: the timers, the poll with its state machine of
 // link and power source, the battery policy with the shutdown countdown, and the tray logic.
 // Everything runs on the UI thread, one handler at a time.
+//
+// Timers whose handler could have no effect in the present state are parked (see Timer), so
+// that an idle monitor does not wake: TrayUpdater while the icon shows the steady icon off
+// battery, CtrlPopupTimer while the Ctrl key is up, its count is 0 and the keyboard tells every
+// change, PostTimer while reporting is off (or outside monitor mode) and the settings tell every
+// change. Their Enabled and Interval stay as the handlers set them.
 class MonitorCore : public InfoSource {
  public:
   explicit MonitorCore(const MonitorDependencies& deps);
@@ -51,12 +59,12 @@ class MonitorCore : public InfoSource {
 
   // The settings store; null before it is opened and after it is closed (then the poll does
   // nothing and the always-running timers leave settings alone).
-  void SetSettings(Settings* settings) { settings_ = settings; }
+  void SetSettings(Settings* settings);
   Settings* SettingsStore() const { return settings_; }
   // The pop-up exists from just after the main window; handlers leave it alone before.
   void SetPopup(StatusPopup* popup) { popup_ = popup; }
   // The HTTP report, driven by PostTimer.
-  void SetPostReport(PostReport* post) { post_ = post; }
+  void SetPostReport(PostReport* post);
 
   // Monitor mode's start: interval from the settings, UpdateTimer and StartupTimer on, state
   // reset, no-link icon shown.
@@ -122,6 +130,19 @@ class MonitorCore : public InfoSource {
 
  private:
   void ShowTrayIcon(int index);
+  // Parks or wakes TrayUpdater, CtrlPopupTimer and PostTimer for the present state. Reads no
+  // settings and throws nothing, so it may run on the way out of a failing handler.
+  void ParkIdleTimers();
+  // Parks the idle timers when it goes out of scope, however the scope is left.
+  struct ParkIdleTimersWhenDone {
+    MonitorCore& core;
+    ~ParkIdleTimersWhenDone() { core.ParkIdleTimers(); }
+  };
+  // Whether a PostTimer tick could report or count: reporting on, or not known to be off.
+  bool PostTickMayAct();
+  // Reads `POST`/`Perform` again (after a change of the settings and after each report tick).
+  void ReadReportSwitch();
+  void SettingsChanged();
   void Balloon(const char* title, const char* text, BalloonIcon icon);
   void Balloon(const char* title, const QString& text, BalloonIcon icon);
   void RequestPromptReport();
@@ -165,6 +186,9 @@ class MonitorCore : public InfoSource {
   bool monitoring_ = false;
   bool perform_test_enabled_ = false;
   int tray_tag_ = 0;
+  // `POST`/`Perform` as last read; true also when it could not be read, so that the tick runs
+  // and meets the failure itself.
+  bool report_switched_on_ = false;
 
   // The battery period as the polls saw it: when the first poll on battery came (on the
   // ElapsedMs scale), kept through a lost link until a poll sees mains.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include "link/status_records.h"
+#include "platform/change_notice.h"
 
 namespace qelta {
 
@@ -37,6 +40,11 @@ class KeyboardState {
  public:
   virtual ~KeyboardState() = default;
   virtual bool CtrlDown() = 0;
+  // True while the key can change without the change handler being called, so that the state
+  // must be asked at every tick of the Ctrl watch; false while every change is told.
+  virtual bool NeedsPolling() = 0;
+  // Called (on the UI thread) whenever CtrlDown() or NeedsPolling() may have changed.
+  virtual void SetChangeHandler(std::function<void()> handler) = 0;
 };
 
 }  // namespace qelta

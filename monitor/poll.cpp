@@ -8,6 +8,7 @@
 namespace qelta {
 
 void MonitorCore::UpdateTimerTimer() {
+  const ParkIdleTimersWhenDone park{*this};  // the power source and the icon may change
   if (settings_ == nullptr) return;
   Settings& settings = *settings_;
 

@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
-#include <QTimer>
 
 #include "display/qwatch_info.h"
 #include "install/installation.h"
@@ -28,9 +27,12 @@
 #include "monitor/start_mode.h"
 #include "monitor/tray_icons.h"
 #include "monitor/tray_menu.h"
+#include "monitor/tray_wait.h"
 #include "platform/busy_indicator.h"
+#include "platform/ctrl_key_watch.h"
 #include "platform/desktop_balloons.h"
 #include "platform/dialog_boxes.h"
+#include "platform/file_change_watch.h"
 #include "platform/file_open_dialog.h"
 #include "platform/instance_channel.h"
 #include "platform/logind_power_control.h"
@@ -40,6 +42,7 @@
 #include "platform/qt_timer.h"
 #include "platform/serial_adapters.h"
 #include "platform/sound_player.h"
+#include "platform/tray_appearance_watch.h"
 #include "platform/ui_script.h"
 #include "platform/wall_clock.h"
 #include "platform/web_pages.h"
@@ -67,6 +70,7 @@ TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(
   timers_ = std::make_unique<QtTimerFactory>(
       [this](const std::function<void()>& handler) { RunGuarded(handler); });
   wall_clock_ = std::make_unique<SystemWallClock>();
+  ctrl_watch_ = MakeCtrlKeyWatch();
   Tray = new QSystemTrayIcon(this);
   notification_balloons_ = std::make_unique<DesktopNotificationBalloons>();
   tray_balloons_ = std::make_unique<TrayBalloons>(Tray);
@@ -102,7 +106,10 @@ void TMainForm::RunGuarded(const std::function<void()>& handler) {
 }
 
 void TMainForm::FormCreate() {
-  settings_store_ = std::make_unique<SettingsStore>();
+  auto settings_store = std::make_unique<SettingsStore>();
+  // Tells the timers that sleep while a setting keeps them idle when it may have changed.
+  settings_watch_ = std::make_unique<FileChangeWatch>(settings_store->FilePath());
+  settings_store_ = std::move(settings_store);
   autorun_store_ = std::make_unique<AutorunStore>();
 
   serial_ = std::make_unique<SerialPort>(*settings_store_);
@@ -112,7 +119,8 @@ void TMainForm::FormCreate() {
   port_probe_ = std::make_unique<LinkUpsProbe>(*protocol_, *serial_, *wall_clock_);
   port_search_ = std::make_unique<PortSearch>(*port_probe_, *settings_store_, *serial_adapters_);
 
-  MonitorDependencies deps{*protocol_, *this, *this, *balloons_, *power_, *sound_, *this, *timers_};
+  MonitorDependencies deps{*protocol_, *this, *this,    *balloons_,      *power_,
+                           *sound_,    *this, *timers_, *settings_watch_};
   core_ = std::make_unique<MonitorCore>(deps);
   core_->SetSettings(settings_store_.get());
   post_ = std::make_unique<PostReport>(*settings_store_, core_->PostTimer(), *http_, [this] {
@@ -193,18 +201,16 @@ void TMainForm::EnterMonitorMode(bool show_welcome) {
 
 void TMainForm::ShowTrayWhenReady() {
   Tray->show();
-  if (QSystemTrayIcon::isSystemTrayAvailable()) return;
   // At log-on the desktop's tray may come up after the monitor: show the icon again once it
   // is there.
-  auto* wait = new QTimer(this);
-  connect(wait, &QTimer::timeout, this, [this, wait] {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
-    wait->stop();
-    wait->deleteLater();
-    Tray->hide();
-    Tray->show();
-  });
-  wait->start(2000);
+  tray_appearance_ = MakeTrayAppearanceWatch();
+  tray_wait_ = std::make_unique<TrayWait>(
+      *timers_, *tray_appearance_, [] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+      [this] {
+        Tray->hide();
+        Tray->show();
+      });
+  tray_wait_->Start();
 }
 
 void TMainForm::BuildTray() {
@@ -384,7 +390,15 @@ void TMainForm::ShowNearClick(int click_x, int click_y) {
 }
 
 bool TMainForm::CtrlDown() {
-  return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
+  return ctrl_watch_->CtrlDown();
+}
+
+bool TMainForm::NeedsPolling() {
+  return ctrl_watch_->NeedsPolling();
+}
+
+void TMainForm::SetChangeHandler(std::function<void()> handler) {
+  ctrl_watch_->SetChangeHandler(std::move(handler));
 }
 
 void TMainForm::AppendStatsRecord(const TUPSStatusRaw& sample) {

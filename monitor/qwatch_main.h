@@ -30,6 +30,8 @@ class PortSearch;
 class SerialAdapterCatalog;
 class TConfigurationForm;
 class UpsProbe;
+class ChangeNotice;
+class CtrlKeyWatch;
 class ErrorReporter;
 class HidBranch;
 class HttpPoster;
@@ -43,6 +45,7 @@ class StatsFile;
 class TInfoForm;
 class TStatsForm;
 class TimerFactory;
+class TrayWait;
 class UpsProtocol;
 class UpsTransport;
 class WallClock;
@@ -108,6 +111,8 @@ class TMainForm : public QWidget,
   void ShowNearClick(int click_x, int click_y) override;
   // KeyboardState
   bool CtrlDown() override;
+  bool NeedsPolling() override;
+  void SetChangeHandler(std::function<void()> handler) override;
   // StatsAppender
   void AppendStatsRecord(const TUPSStatusRaw& sample) override;
 
@@ -118,6 +123,9 @@ class TMainForm : public QWidget,
   std::unique_ptr<Settings> settings_store_;
   std::unique_ptr<Settings> autorun_store_;
   std::unique_ptr<TimerFactory> timers_;
+  std::unique_ptr<CtrlKeyWatch> ctrl_watch_;
+  std::unique_ptr<ChangeNotice> settings_watch_;
+  std::unique_ptr<ChangeNotice> tray_appearance_;
   std::unique_ptr<WallClock> wall_clock_;
   std::unique_ptr<SerialPort> serial_;
   std::unique_ptr<HidBranch> hid_;
@@ -145,6 +153,7 @@ class TMainForm : public QWidget,
   std::unique_ptr<WebPages> web_pages_;
   std::unique_ptr<TWelcomeForm> welcome_form_;
   QPointer<TAboutForm> about_form_;
+  std::unique_ptr<TrayWait> tray_wait_;
   InstanceChannel* instance_ = nullptr;
 
   QSystemTrayIcon* Tray = nullptr;

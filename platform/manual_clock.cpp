@@ -22,21 +22,30 @@ class ManualClock::ManualTimer : public Timer {
   bool Due() const { return due_; }
   int64_t DueAt() const { return due_at_; }
   void FireNow() {
-    // A periodic timer's next period starts when this one ends.
+    // A periodic timer's next moment is one interval after this one.
     due_at_ += Interval();
+    if (clock_ != nullptr) ++clock_->firings_;
     Fire();
   }
 
  protected:
   void StartPeriod() override {
-    due_ = true;
-    due_at_ = clock_ != nullptr ? clock_->now_ + Interval() : 0;
+    origin_ = Now();
+    due_at_ = origin_ + Interval();
+    due_ = Waking();
   }
   void StopPeriod() override { due_ = false; }
+  void ParkingChanged() override {
+    due_ = Waking();
+    if (due_) due_at_ = NextTimerMoment(origin_, Interval(), Now());
+  }
 
  private:
+  int64_t Now() const { return clock_ != nullptr ? clock_->now_ : 0; }
+
   ManualClock* clock_;
   bool due_ = false;
+  int64_t origin_ = 0;
   int64_t due_at_ = 0;
 };
 
@@ -46,6 +55,14 @@ ManualClock::~ManualClock() {
 
 std::unique_ptr<Timer> ManualClock::CreateTimer(int interval, bool enabled) {
   return std::make_unique<ManualTimer>(this, interval, enabled);
+}
+
+std::optional<int64_t> ManualClock::NextWake() const {
+  std::optional<int64_t> next;
+  for (const ManualTimer* t : timers_) {
+    if (t->Due() && (!next || t->DueAt() < *next)) next = t->DueAt();
+  }
+  return next;
 }
 
 void ManualClock::Advance(int64_t milliseconds) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/timer.h"
@@ -22,12 +23,19 @@ class ManualClock : public TimerFactory {
   void Advance(int64_t milliseconds);
   int64_t Now() const { return now_; }
 
+  // When the process would wake next: the earliest moment of a waking timer (on the Now()
+  // scale); nullopt while every timer is stopped or parked.
+  std::optional<int64_t> NextWake() const;
+  // How many times a timer has fired (parked ticks are not counted).
+  int64_t Firings() const { return firings_; }
+
  private:
   class ManualTimer;
   friend class ManualTimer;
 
   int64_t now_ = 0;
   uint64_t tick_;
+  int64_t firings_ = 0;
   std::vector<ManualTimer*> timers_;
 };
 

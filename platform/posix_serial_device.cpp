@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -18,6 +19,11 @@ namespace {
 
 // How long one write may find the line unable to take more bytes before it gives up.
 constexpr int kWriteStallMs = 1000;
+// Once input has begun, a read lets this many characters' time pass before it takes what has
+// arrived, as a UART's receive FIFO does: the bytes of a reply come at the line's pace, and
+// taking them one wake-up each would wake the program for every byte.
+constexpr int kGatherCharacters = 16;
+constexpr int kBitsPerCharacter = 10;  // start bit, 8 data bits, stop bit
 
 bool BaudToSpeed(int baud, speed_t& speed) {
   switch (baud) {
@@ -92,6 +98,7 @@ bool PosixSerialDevice::Open(const std::string& path, int baud) {
   ::ioctl(fd, TIOCMBIS, &dtr);
   ::tcflush(fd, TCIFLUSH);
   fd_ = fd;
+  gather_ms_ = (kGatherCharacters * kBitsPerCharacter * 1000 + baud - 1) / baud;
   return true;
 }
 
@@ -123,6 +130,7 @@ SerialDevice::ReadResult PosixSerialDevice::ReadAvailable(int timeout_ms, std::s
   // for that long a silence on the line.
   const Clock::time_point deadline =
       Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
+  bool gathered = false;
   for (;;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     pollfd p{fd_, POLLIN, 0};
@@ -133,6 +141,13 @@ SerialDevice::ReadResult PosixSerialDevice::ReadAvailable(int timeout_ms, std::s
     }
     if (ready == 0) return ReadResult::TimedOut;
     if ((p.revents & POLLIN) == 0) return ReadResult::Failed;  // hung up or in error
+    if (!gathered) {
+      // Within the caller's wait: a read still returns by its deadline.
+      gathered = true;
+      const auto until = std::min(deadline, Clock::now() + std::chrono::milliseconds(gather_ms_));
+      const auto gather = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+      if (gather.count() > 0) ::poll(nullptr, 0, static_cast<int>(gather.count()));
+    }
     const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
     if (n > 0) {
       count = static_cast<std::size_t>(n);

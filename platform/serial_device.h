@@ -27,7 +27,9 @@ class SerialDevice {
   // Writes every byte; false when the device is not open or the bytes could not all be written.
   virtual bool Write(const std::string& bytes) = 0;
   // Waits at most `timeout_ms` (0: do not wait) for input, then takes what has arrived, up to
-  // buffer.size() bytes, at once; `count` tells how many (0 unless the result is Data).
+  // buffer.size() bytes, at once; `count` tells how many (0 unless the result is Data). The
+  // termios device lets a few characters' time pass (within the wait) once input has begun, so
+  // that a reply arriving at the line's pace is taken in few wake-ups.
   virtual ReadResult ReadAvailable(int timeout_ms, std::span<char> buffer, std::size_t& count) = 0;
   // Closes the device; nothing happens when it is not open.
   virtual void Close() = 0;
@@ -49,6 +51,7 @@ class PosixSerialDevice : public SerialDevice {
 
  private:
   int fd_ = -1;
+  int gather_ms_ = 0;  // kGatherCharacters' time at the line's rate
 };
 
 std::unique_ptr<SerialDevice> MakePosixSerialDevice();

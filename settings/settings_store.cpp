@@ -1,5 +1,8 @@
 #include "settings/settings_store.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <memory>
 #include <system_error>
 
@@ -14,17 +17,71 @@ std::string DefaultSettingsFolder() {
 
 SettingsStore::SettingsStore() : SettingsStore(DefaultSettingsFolder()) {}
 
-SettingsStore::SettingsStore(std::string folder, std::string file_name)
-    : folder_(std::move(folder)), path_(folder_ + '/' + file_name), lock_path_(path_ + ".lock") {}
+namespace {
 
-IniDocument SettingsStore::Load(const std::string& key_for_errors) {
-  std::optional<std::string> text;
+timespec RealTimeNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return now;
+}
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Nanoseconds from `from` to `to`.
+int64_t NanosecondsBetween(const timespec& from, const timespec& to) {
+  return (int64_t{to.tv_sec} - int64_t{from.tv_sec}) * 1'000'000'000 +
+         (int64_t{to.tv_nsec} - int64_t{from.tv_nsec});
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore(std::string folder, std::string file_name)
+    : folder_(std::move(folder)),
+      path_(folder_ + '/' + file_name),
+      lock_path_(path_ + ".lock"),
+      now_(RealTimeNow) {}
+
+bool SettingsStore::FileStamp::operator==(const FileStamp& other) const {
+  return device == other.device && inode == other.inode && size == other.size &&
+         SameTime(modified, other.modified) && SameTime(changed, other.changed);
+}
+
+std::optional<SettingsStore::FileStamp> SettingsStore::Stamp() const {
+  struct stat info {};
+  if (::stat(path_.c_str(), &info) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    throw std::system_error(errno, std::generic_category(), "stat " + path_);
+  }
+  // Only a regular file's content is kept; anything else is read (and refused) every time.
+  if (!S_ISREG(info.st_mode)) return std::nullopt;
+  return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+const IniDocument& SettingsStore::Load(const std::string& key_for_errors) {
   try {
-    text = ReadFileIfExists(path_);
+    const std::optional<FileStamp> before = Stamp();
+    if (before && loaded_stamp_ && *before == *loaded_stamp_) return loaded_;
+    loaded_stamp_.reset();
+    const timespec read_at = now_();
+    const std::optional<std::string> text = ReadFileIfExists(path_);
+    ++file_reads_;
+    loaded_ = IniDocument::Parse(text.value_or(std::string()));
+    // Keep the document only when it is known to be the content of the stamped file (nothing
+    // changed while it was read) and the file was old enough for no later change to carry
+    // the same stamp.
+    if (text && before &&
+        NanosecondsBetween(before->changed, read_at) >=
+            int64_t{kFreshFileSeconds} * 1'000'000'000) {
+      const std::optional<FileStamp> after = Stamp();
+      if (after && *after == *before) loaded_stamp_ = before;
+    }
   } catch (const std::system_error&) {
+    loaded_stamp_.reset();
     throw StoreError(GetDataFailure(key_for_errors));
   }
-  return IniDocument::Parse(text.value_or(std::string()));
+  return loaded_;
 }
 
 std::optional<std::string> SettingsStore::Lookup(const std::string& section,

@@ -448,5 +448,33 @@ TEST_F(InfoFormTest, AutoHideOnlyWhenShownInactiveAndAllowed) {
   EXPECT_EQ(form.ReadingText(kTemp), "-");
 }
 
+TEST_F(InfoFormTest, AutoHideTimerSleepsWhileHiddenAndKeepsItsMoments) {
+  TInfoForm form(source, settings, balloons, clock);
+  EXPECT_TRUE(form.AutoHideTimer().Enabled());
+  EXPECT_EQ(clock.NextWake(), std::nullopt);  // hidden: nothing to check, nothing wakes
+  clock.Advance(1130);
+
+  QWidget other;
+  other.show();
+  form.show();
+  other.activateWindow();
+  QApplication::processEvents();
+  ASSERT_FALSE(form.isActiveWindow());
+  // The check runs at the moments counted from the window's creation, every 250 ms.
+  EXPECT_EQ(clock.NextWake(), 1250);
+  clock.Advance(119);
+  EXPECT_TRUE(form.isVisible());
+  clock.Advance(1);
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(clock.NextWake(), std::nullopt);
+  EXPECT_TRUE(form.AutoHideTimer().Enabled());
+
+  // Closed by its close box, it sleeps as well.
+  form.show();
+  EXPECT_EQ(clock.NextWake(), 1500);
+  form.close();
+  EXPECT_EQ(clock.NextWake(), std::nullopt);
+}
+
 }  // namespace
 }  // namespace qelta

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/serial_device.h"
 #include "pty_pair.h"
 #include "settings/memory_settings.h"
 
@@ -53,6 +55,27 @@ TEST_F(SerialPortOverPty, DelayedReplyAtTheLinesPaceIsReadWhole) {
   const std::string line = port_.ReadSerialPort(300);
   ups.join();
   EXPECT_EQ(line, kStatusLine);
+}
+
+TEST(SerialDeviceOverPty, BytesArrivingAtTheLinesPaceAreTakenTogether) {
+  // One byte, then five more 20 ms later (under five characters' time at 2400 baud): the read
+  // that the first byte wakes lets the line's bytes gather before it takes them, so a reply
+  // does not cost one wake-up per byte.
+  PtyPair pty;
+  ASSERT_TRUE(pty.Ok());
+  PosixSerialDevice device;
+  ASSERT_TRUE(device.Open(pty.Path(), 2400));
+  std::thread ups([&pty] {
+    pty.Send("(");
+    std::this_thread::sleep_for(20ms);
+    pty.Send("218.5");
+  });
+  std::array<char, 128> buffer;
+  std::size_t count = 0;
+  const SerialDevice::ReadResult result = device.ReadAvailable(2000, buffer, count);
+  ups.join();
+  ASSERT_EQ(result, SerialDevice::ReadResult::Data);
+  EXPECT_EQ(std::string(buffer.data(), count), "(218.5");
 }
 
 TEST_F(SerialPortOverPty, ALineCutShortByAHangUpIsNoLine) {

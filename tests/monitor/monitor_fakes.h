@@ -87,19 +87,30 @@ class RecordingStats : public StatsAppender {
   void AppendStatsRecord(const TUPSStatusRaw& sample) override { records.push_back(sample); }
 };
 
+// Icons shown, and when (on `clock`, when set).
 class RecordingTray : public TrayIconView {
  public:
+  const ManualClock* clock = nullptr;
   std::vector<int> icons;
-  void ShowTrayIcon(int index) override { icons.push_back(index); }
+  std::vector<int64_t> times;
+  void ShowTrayIcon(int index) override {
+    icons.push_back(index);
+    if (clock != nullptr) times.push_back(clock->Now());
+  }
 };
 
 class RecordingPopup : public StatusPopup {
  public:
+  const ManualClock* clock = nullptr;
   int refreshes = 0;
   std::vector<int> balloons;
+  std::vector<int64_t> balloon_times;  // when each balloon was asked for (on `clock`)
   std::vector<std::pair<int, int>> shown_at;
   void RefreshStatus() override { ++refreshes; }
-  void ShowStatusBalloon(int kind) override { balloons.push_back(kind); }
+  void ShowStatusBalloon(int kind) override {
+    balloons.push_back(kind);
+    if (clock != nullptr) balloon_times.push_back(clock->Now());
+  }
   void ShowNearClick(int x, int y) override { shown_at.emplace_back(x, y); }
 };
 
@@ -139,10 +150,43 @@ class FailableSettings : public MemorySettings {
   }
 };
 
+// A keyboard that is either asked at every tick (`polling`, what a session without key events
+// offers) or tells every change of the Ctrl key through Set().
 class FakeKeyboard : public KeyboardState {
  public:
+  bool polling = true;
   bool ctrl = false;
-  bool CtrlDown() override { return ctrl; }
+  int asked = 0;  // CtrlDown() calls
+
+  // The key goes down or up; a keyboard that tells changes tells this one.
+  void Set(bool down) {
+    ctrl = down;
+    if (!polling && handler_) handler_();
+  }
+  bool CtrlDown() override {
+    ++asked;
+    return ctrl;
+  }
+  bool NeedsPolling() override { return polling; }
+  void SetChangeHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+ private:
+  std::function<void()> handler_;
+};
+
+// Settings changes as a watch over the settings file tells them: after each change that the
+// test makes through Notify(), or never (`tells` false, a watch that could not be set up).
+class FakeSettingsChanges : public ChangeNotice {
+ public:
+  bool tells = true;
+  void Notify() {
+    if (handler_) handler_();
+  }
+  bool TellsEveryChange() override { return tells; }
+  void SetChangeHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+ private:
+  std::function<void()> handler_;
 };
 
 }  // namespace qelta::testing

@@ -11,12 +11,16 @@
 
 namespace qelta::testing {
 
+// Answers every report at once; records when each was sent (on `clock`, when set).
 class RecordingPoster : public HttpPoster {
  public:
+  const ManualClock* clock = nullptr;
   int posts = 0;
+  std::vector<int64_t> times;
   void Post(const QString&, quint16, const QByteArray&, const QByteArray&,
             std::function<void()> done) override {
     ++posts;
+    if (clock != nullptr) times.push_back(clock->Now());
     done();
   }
 };
@@ -26,9 +30,13 @@ class RecordingPoster : public HttpPoster {
 class MonitorFixture : public ::testing::Test {
  protected:
   MonitorFixture() : clock(0xFFFF0000u) {
+    tray.clock = &clock;
+    popup.clock = &clock;
+    poster.clock = &clock;
     settings.WriteInteger("Settings", "Interval", 3);
     link.status.status_beeper = true;  // as the default `Settings`/`Beeper` wants it
-    MonitorDependencies deps{link, stats, tray, balloons, power, sound, keyboard, clock};
+    MonitorDependencies deps{link,  stats,    tray,  balloons,        power,
+                             sound, keyboard, clock, settings_changes};
     core = std::make_unique<MonitorCore>(deps);
     core->SetSettings(&settings);
     core->SetPopup(&popup);
@@ -59,6 +67,7 @@ class MonitorFixture : public ::testing::Test {
   RecordingPower power;
   RecordingSound sound;
   FakeKeyboard keyboard;
+  FakeSettingsChanges settings_changes;
   RecordingPopup popup;
   RecordingPoster poster;
   std::unique_ptr<MonitorCore> core;

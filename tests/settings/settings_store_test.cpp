@@ -1,12 +1,17 @@
 #include "settings/settings_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
+#include <chrono>
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <thread>
 
 #include "settings/setting_keys.h"
 #include "settings_test_support.h"
@@ -18,8 +23,35 @@ using testing::FolderEntries;
 using testing::ReadText;
 using testing::WriteText;
 
+// The present as the store compares file times with it, `seconds` ahead of the real one: a
+// file written just now counts as that old.
+timespec SecondsAhead(int seconds) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  now.tv_sec += seconds;
+  return now;
+}
+
+struct stat StatOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0);
+  return info;
+}
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 class SettingsStoreTest : public ::testing::Test {
  protected:
+  // Tells `store` that its file is old enough to keep once parsed. A change made afterwards
+  // waits for the kernel's file clock to move on, as any change does in reality once a file is
+  // that old.
+  static void FileCountsAsOld(SettingsStore& store) {
+    store.SetClockForTimes([] { return SecondsAhead(SettingsStore::kFreshFileSeconds); });
+  }
+  static void LetTheFileClockMove() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+
   std::string Folder() const { return dir_.path().toStdString(); }
   std::string File() const { return Folder() + "/1.0.ini"; }
 
@@ -169,20 +201,95 @@ TEST_F(SettingsStoreTest, NamesCompareWithoutRegardToCase) {
 
 TEST_F(SettingsStoreTest, EditsByOthersAreSeenAtTheNextRead) {
   SettingsStore store(Folder());
+  FileCountsAsOld(store);
   store.WriteString(kSettings, kPort, "COM1");
   EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM1");
+  EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM1");
+  EXPECT_EQ(store.FileReads(), 1u);  // the second read found the file unchanged
 
-  // A text editor saving in place.
+  // A text editor saving in place, at the same size.
+  LetTheFileClockMove();
   WriteText(File(), "[Settings]\nPort=COM9\n");
   EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM9");
 
   // Another writer (another store object, as in another process).
+  LetTheFileClockMove();
   SettingsStore other(Folder());
   other.WriteBool(kPost, kPerform, true);
   EXPECT_TRUE(store.ReadBool(kPost, kPerform, false));
 
   ASSERT_EQ(::unlink(File().c_str()), 0);
   EXPECT_EQ(store.ReadString(kSettings, kPort, "COM1"), "COM1");
+  WriteText(File(), "[Settings]\nPort=COM3\n");
+  EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM3");
+}
+
+TEST_F(SettingsStoreTest, AnotherProcessRewritingInPlaceAtTheSameSizeAndTimeIsSeen) {
+  WriteText(File(), "[Settings]\nPort=COM1\n");
+  SettingsStore store(Folder());
+  FileCountsAsOld(store);
+  EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM1");
+  EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM1");
+  EXPECT_EQ(store.FileReads(), 1u);
+  const struct stat before = StatOf(File());
+
+  // Another process overwrites the bytes in place within the same second and even puts the
+  // modification time back, as a file system whose times have a coarse step would show it.
+  LetTheFileClockMove();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int fd = ::open(File().c_str(), O_WRONLY);
+    const std::string text = "[Settings]\nPort=COM2\n";
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    const bool done =
+        fd >= 0 && ::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
+        ::futimens(fd, times) == 0;
+    ::_exit(done ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const struct stat after = StatOf(File());
+  ASSERT_EQ(after.st_ino, before.st_ino);
+  ASSERT_EQ(after.st_size, before.st_size);
+  ASSERT_TRUE(SameTime(after.st_mtim, before.st_mtim));
+
+  EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM2");
+  EXPECT_EQ(store.FileReads(), 2u);
+}
+
+TEST_F(SettingsStoreTest, AFileChangedTooRecentlyIsParsedAtEveryReadUntilItIsOldEnough) {
+  WriteText(File(), "[Settings]\nPort=COM1\n");
+  const timespec changed = StatOf(File()).st_ctim;
+  // A change at the same clock step as this file's own would carry the very same times, so a
+  // file younger than the largest step is never kept.
+  timespec now = changed;
+  now.tv_sec += SettingsStore::kFreshFileSeconds;
+  timespec almost = now;
+  if (almost.tv_nsec > 0) {
+    --almost.tv_nsec;
+  } else {
+    --almost.tv_sec;
+    almost.tv_nsec = 999999999;
+  }
+  SettingsStore store(Folder());
+  store.SetClockForTimes([&almost] { return almost; });
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM1");
+  EXPECT_EQ(store.FileReads(), 3u);
+
+  store.SetClockForTimes([&now] { return now; });
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM1");
+  EXPECT_EQ(store.FileReads(), 4u);
+
+  // A file dated in the future (another machine's clock) is never old enough.
+  timespec future = changed;
+  future.tv_sec -= 3600;
+  store.SetClockForTimes([&future] { return future; });
+  LetTheFileClockMove();
+  WriteText(File(), "[Settings]\nPort=COM2\n");
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(store.ReadString(kSettings, kPort, ""), "COM2");
+  EXPECT_EQ(store.FileReads(), 7u);
 }
 
 TEST_F(SettingsStoreTest, WriteReplacesTheFileWholeInsteadOfRewritingIt) {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QSocketNotifier>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/change_notice.h"
+
+namespace qelta {
+
+// Tells when a file may have changed, through an inotify watch on its folder: replaced by a
+// rename, created, removed or written in place. It costs nothing while nothing changes. It
+// tells every change while the folder is watched and the file is reached by its path alone;
+// TellsEveryChange() is false when the folder cannot be watched (missing, out of watches; each
+// call tries again) and while the path is a symbolic link or the file has other hard links,
+// since a change made through another path is not seen in this folder.
+class FileChangeWatch : public ChangeNotice {
+ public:
+  explicit FileChangeWatch(const std::string& file_path);
+  ~FileChangeWatch() override;
+  FileChangeWatch(const FileChangeWatch&) = delete;
+  FileChangeWatch& operator=(const FileChangeWatch&) = delete;
+
+  bool TellsEveryChange() override;
+  void SetChangeHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+ private:
+  // Watches the folder unless it is watched already; true when it is.
+  bool Watch();
+  void Unwatch();
+  void ReadEvents();
+  // Whether the file can be changed through another path (looked at after every change).
+  void CheckOtherPaths();
+
+  std::string folder_;
+  std::string name_;
+  int inotify_ = -1;
+  int watch_ = -1;
+  bool other_paths_ = false;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  std::function<void()> handler_;
+};
+
+}  // namespace qelta

@@ -36,15 +36,10 @@ QLabel* Centred(QLabel* label, const char* name) {
 }  // namespace
 
 TAboutForm::TAboutForm(WebPages& pages, std::function<void()> forget, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      pages_(pages),
-      forget_(std::move(forget)) {
+    : QDialog(parent, kFixedDialogFlags), pages_(pages), forget_(std::move(forget)) {
   setObjectName(QStringLiteral("AboutForm"));
   setWindowTitle(QString::fromUtf8(kAboutCaption));
-  setModal(false);
-  setAttribute(Qt::WA_QuitOnClose, false);
+  MakeCompanionWindow(this);
 
   QWidget* band = MakeWhiteBand(this);
   band->setFixedHeight(kBandHeight);

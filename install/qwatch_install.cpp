@@ -29,10 +29,7 @@ QString Text(const char* utf8) {
 
 TInstallForm::TInstallForm(const InstallDependencies& deps, HandlerGuard guard, QWidget* parent,
                            DialogBoxes* boxes, FolderDialog* folders)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      guard_(std::move(guard)) {
+    : QDialog(parent, kFixedDialogFlags), guard_(std::move(guard)) {
   setObjectName(QStringLiteral("InstallForm"));
   if (boxes == nullptr) {
     own_boxes_ = std::make_unique<QtDialogBoxes>(this);

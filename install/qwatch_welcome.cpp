@@ -31,15 +31,10 @@ QPushButton* MakeButton(const char* caption, const char* name, int width, QWidge
 }  // namespace
 
 TWelcomeForm::TWelcomeForm(WebPages& pages, std::function<void()> configure, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      pages_(pages),
-      configure_(std::move(configure)) {
+    : QDialog(parent, kFixedDialogFlags), pages_(pages), configure_(std::move(configure)) {
   setObjectName(QStringLiteral("WelcomeForm"));
   setWindowTitle(QString::fromUtf8(kProgramTitle));
-  setModal(false);
-  setAttribute(Qt::WA_QuitOnClose, false);
+  MakeCompanionWindow(this);
 
   QWidget* band = MakeWhiteBand(this);
   band->setFixedHeight(kBandHeight);

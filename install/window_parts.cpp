@@ -62,4 +62,9 @@ void HoverLabel::mouseReleaseEvent(QMouseEvent* event) {
   }
 }
 
+void MakeCompanionWindow(QWidget* window) {
+  window->setWindowModality(Qt::NonModal);
+  window->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
 }  // namespace qelta

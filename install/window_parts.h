@@ -8,6 +8,13 @@ namespace qelta {
 
 // The pieces that the installer, welcome and About windows share.
 
+// A fixed-size dialog whose title bar offers only the close box.
+constexpr Qt::WindowFlags kFixedDialogFlags =
+    Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
+// A window that lives beside the monitor: not modal, and closing it does not end the program.
+void MakeCompanionWindow(QWidget* window);
+
 // A band with a white background for the top of a window.
 QWidget* MakeWhiteBand(QWidget* parent);
 // The maker's logo picture, 191 x 40 pixels.

@@ -4,6 +4,7 @@
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -121,8 +122,12 @@ TEST_F(StatsFormTest, FitsAScreenNarrowerThanTheDesignAndSpeaksRussianInThePicke
   EXPECT_EQ(form.minimumHeight(), 199);
   form.resize(500, 100);
   EXPECT_EQ(form.size(), form.minimumSize());
-  // The graph's controls follow the narrower area: the close button stays in the window.
+  // The graph's controls follow the narrower area: the close button stays in the window, and
+  // the graph keeps its voltage labels whole ("260V", not "60V").
   EXPECT_LE(form.CloseButton->geometry().right(), form.width());
+  form.G->grab();
+  EXPECT_GE(form.Geometry().PlotLeft,
+            QFontMetrics(GraphFont()).horizontalAdvance(QStringLiteral("260V")) + 2);
 
   // The picker's calendar names months and days in Russian under any locale.
   EXPECT_EQ(form.Picker->locale().language(), QLocale::Russian);

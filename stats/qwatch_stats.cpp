@@ -25,7 +25,7 @@ namespace qelta {
 
 namespace {
 
-// The client area as laid out; the window cannot be made smaller.
+// The client area as laid out; the window cannot be made smaller where the screen has room.
 constexpr int kClientWidth = 922;
 constexpr int kClientHeight = 199;
 // The frame around it, until the window manager has given the window its own.

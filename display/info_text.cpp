@@ -17,7 +17,8 @@ QString Ascii(std::string_view bytes) {
 }  // namespace
 
 std::string StripLeadingZeros(std::string_view text) {
-  while (text.size() > 1 && text.front() == '0') text.remove_prefix(1);
+  // A zero just before the decimal point stays: 0 V reads "0.0", never ".0".
+  while (text.size() > 1 && text.front() == '0' && text[1] != '.') text.remove_prefix(1);
   return std::string(text);
 }
 

@@ -27,8 +27,9 @@ enum InfoReading : int {
   kInfoReadingCount
 };
 
-// Drops the first character while it is "0" and more than one character remains:
-// "098.5" -> "98.5", "000" -> "0", "000.0" -> ".0", "220.0" unchanged.
+// Drops the first character while it is "0", more than one character remains and the next one
+// is not the decimal point, so a digit always stands before the point:
+// "098.5" -> "98.5", "000" -> "0", "000.0" -> "0.0", "220.0" unchanged.
 std::string StripLeadingZeros(std::string_view text);
 
 // The battery charge estimate in percent from the battery voltage text: the voltage divided

@@ -57,11 +57,16 @@ void InstallerLogic::FormCreate() {
 }
 
 void InstallerLogic::ChoosePathClick() {
-  // The browser starts at the folder that holds the current choice, when it is there.
+  // The browser opens where the program's folder is proposed to go; when that folder is not
+  // there yet (a first installation into ~/.local/opt), at the nearest folder above it that is,
+  // never at the process's current folder.
   std::string start = path_;
   while (!start.empty() && start.back() == '/') start.pop_back();
   start = FolderOf(start);
-  if (!deps_.files.Exists(start)) start.clear();
+  while (!start.empty() && !deps_.files.Exists(start)) {
+    while (!start.empty() && start.back() == '/') start.pop_back();
+    start = FolderOf(start);
+  }
   const QString chosen =
       folders_.ChooseFolder(QString::fromUtf8(kChooseFolderTitle), QString::fromStdString(start));
   if (chosen.isEmpty()) return;

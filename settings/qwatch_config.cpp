@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -17,6 +18,7 @@
 #include "settings/config_logo.h"
 #include "settings/config_widgets.h"
 #include "settings/layout_fit.h"
+#include "settings/report_address.h"
 
 namespace qelta {
 namespace {
@@ -269,6 +271,7 @@ void TConfigurationForm::CreateControls() {
   PostURL->setObjectName(QStringLiteral("PostURL"));
   PostURL->setCursorPosition(0);
   controls_[C::PostURL] = PostURL;
+  ShowAddressCheck();
   PostInterval = intervals(C::PostInterval, "PostInterval");
 
   CloseButton = new QPushButton(Text("&Закрыть"), this);
@@ -365,6 +368,7 @@ void TConfigurationForm::ConnectControls() {
   connect(PostURL, &QLineEdit::textEdited, this, [this](const QString& text) {
     Handle([&] { logic_.ChangeText(C::PostURL, text.toStdString()); });
   });
+  connect(PostURL, &QLineEdit::textChanged, this, [this] { ShowAddressCheck(); });
   connect(SenseSound->Edit(), &QLineEdit::textEdited, this, [this](const QString& text) {
     Handle([&] { logic_.ChangeText(C::SenseSound, text.toStdString()); });
   });
@@ -377,6 +381,19 @@ void TConfigurationForm::ConnectControls() {
   });
   connect(CloseButton, &QPushButton::clicked, this, [this] { close(); });
   Port->OnPopup([this] { RefreshPortHints(); });
+}
+
+void TConfigurationForm::ShowAddressCheck() {
+  const ReportAddressCheck check = ReadReportAddress(PostURL->text());
+  QPalette colours = palette();
+  if (!check.Usable()) {
+    // A pale red ground that keeps the text readable in light and dark styles alike.
+    const QColor ground = colours.color(QPalette::Base);
+    colours.setColor(QPalette::Base,
+                     ground.lightness() > 127 ? QColor(255, 205, 205) : QColor(110, 30, 30));
+  }
+  PostURL->setPalette(colours);
+  PostURL->setToolTip(check.Usable() ? ReportAddressHint() : check.problem);
 }
 
 void TConfigurationForm::FormCreate() {

@@ -92,6 +92,8 @@ class TConfigurationForm : public QDialog {
   void ShowControls();
   void ApplyEnabledStates();
   void RefreshPortHints();
+  // The address field's colour and hint say at once whether reports can go to its text.
+  void ShowAddressCheck();
   // Runs a user's change through the guard, then shows what it changed.
   void Handle(const std::function<void()>& handler);
 

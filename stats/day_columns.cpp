@@ -55,14 +55,20 @@ void ReduceDay(const TUPSStatusRawData& records, uint32_t DayStart, DayColumns& 
     double& output = columns.OutputBins[j];
     state = kBinEmpty;
     input = output = 0;
+    // The column's mains seconds alone, for the extremes: a battery second's place-holder
+    // values draw the column but were never measured.
+    double mains_input = 0;
+    double mains_output = 0;
     const uint32_t first = static_cast<uint32_t>(j) * kColumnSeconds;
     for (uint32_t s = first; s < first + kColumnSeconds; ++s) {
       if (SecondState[s] == kBinMains) {
         if (state == kBinEmpty) state = kBinMains;
         input = Averaged(input, InputSeconds[s]);
         output = Averaged(output, OutputSeconds[s]);
-        FollowExtremes(input, columns.InputMax, columns.InputMin);
-        FollowExtremes(output, columns.OutputMax, columns.OutputMin);
+        mains_input = Averaged(mains_input, InputSeconds[s]);
+        mains_output = Averaged(mains_output, OutputSeconds[s]);
+        FollowExtremes(mains_input, columns.InputMax, columns.InputMin);
+        FollowExtremes(mains_output, columns.OutputMax, columns.OutputMin);
       } else if (SecondState[s] == kBinBattery) {
         state = kBinBattery;
         input = kBatteryInputValue;

@@ -40,9 +40,11 @@ double ColumnValue(const Extended& voltage);
 // stamped DayStart .. DayStart + 86,399 (others are ignored), through one entry per second
 // of the day (a later record for the same second replaces an earlier one, in file order):
 // within a column, each mains second averages its value with the column's running value
-// (the first one sets it), and the extremes follow the running values after every mains
-// second; a battery second marks the column as battery and sets the input value to 130 and
-// the output value to 0. Columns without a sample are emptied, whatever they held before.
+// (the first one sets it); a battery second marks the column as battery and sets the input
+// value to 130 and the output value to 0, which the drawing uses. The extremes follow, after
+// every mains second, the running average of the column's mains seconds alone, so they are
+// always made of measured mains voltages: a battery second is never averaged into them.
+// Columns without a sample are emptied, whatever they held before.
 void ReduceDay(const TUPSStatusRawData& records, uint32_t DayStart, DayColumns& columns);
 
 }  // namespace qelta

@@ -14,7 +14,10 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QShowEvent>
+#include <algorithm>
 
+#include "platform/qt_russian.h"
 #include "stats/hover_readout.h"
 #include "stats/stats.h"
 
@@ -22,9 +25,12 @@ namespace qelta {
 
 namespace {
 
-// The client area as laid out; the window cannot be made smaller.
+// The client area as laid out; the window cannot be made smaller where the screen has room.
 constexpr int kClientWidth = 922;
 constexpr int kClientHeight = 199;
+// The frame around it, until the window manager has given the window its own.
+constexpr int kDesignFrameWidth = 930 - kClientWidth;
+constexpr int kDesignFrameHeight = 226 - kClientHeight;
 
 // Distances kept to the right edge by the controls anchored to it.
 constexpr int kModeLeft = 272;
@@ -94,7 +100,9 @@ TStatsForm::TStatsForm(StatsFile& file, QWidget* parent)
   Picker->setObjectName(QStringLiteral("Picker"));
   Picker->setGeometry(139, 5, 129, 21);
   Picker->setCalendarPopup(true);
-  Picker->setDisplayFormat(PickerDateFormat(QLocale()));
+  // The calendar's month and day names come from the locale, not from Qt's translations.
+  Picker->setLocale(RussianWidgetLocale());
+  Picker->setDisplayFormat(PickerDateFormat(Picker->locale()));
   Picker->setDateRange(FirstStampedDate(), LastStampedDate());
 
   Mode = new QComboBox(this);
@@ -138,7 +146,28 @@ void TStatsForm::FormCreate() {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect desktop = screen->availableGeometry();
     move(desktop.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    FitToScreen(desktop);
   }
+}
+
+void TStatsForm::FitToScreen(const QRect& available) {
+  QSize frame(kDesignFrameWidth, kDesignFrameHeight);
+  if (isVisible() && frameGeometry().size() != size()) frame = frameGeometry().size() - size();
+  const QSize room = (available.size() - frame).expandedTo(QSize(1, 1));
+  setMinimumSize(QSize(kClientWidth, kClientHeight).boundedTo(room));
+  if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room));
+  // The whole frame inside the area, the top-left corner first.
+  QPoint corner = pos();
+  corner.setX(std::max(available.left(),
+                       std::min(corner.x(), available.right() + 1 - (width() + frame.width()))));
+  corner.setY(std::max(available.top(),
+                       std::min(corner.y(), available.bottom() + 1 - (height() + frame.height()))));
+  if (corner != pos()) move(corner);
+}
+
+void TStatsForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (QScreen* shown_on = screen()) FitToScreen(shown_on->availableGeometry());
 }
 
 void TStatsForm::ApplyAnchors(int width, int height) {

@@ -63,6 +63,12 @@ class TStatsForm : public QWidget {
   const GraphGeometry& Geometry() const { return geometry_; }
   const QString& SavedCaptionText() const { return SavedCaption; }
 
+  // Keeps the window within a screen's available area (`available`, in logical pixels): the
+  // designed size is the minimum only where the area has room for it, so at large scale
+  // factors the window can still be made to fit. Also shrinks and moves a window that is
+  // larger than the area or lies partly outside it. Run at creation and at every showing.
+  void FitToScreen(const QRect& available);
+
   QLabel* Label1 = nullptr;
   QDateEdit* Picker = nullptr;
   QComboBox* Mode = nullptr;
@@ -74,6 +80,7 @@ class TStatsForm : public QWidget {
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void FormCreate();

@@ -154,8 +154,10 @@ class FakeFolders : public FolderDialog {
  public:
   QString chosen;
   QString asked_title;
-  QString ChooseFolder(const QString& title, const QString&) override {
+  QString asked_start;
+  QString ChooseFolder(const QString& title, const QString& start) override {
     asked_title = title;
+    asked_start = start;
     return chosen;
   }
 };

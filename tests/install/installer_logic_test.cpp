@@ -351,6 +351,21 @@ TEST_F(InstallerTest, FormCreateAndTheFolderBrowserChooseTheFolder) {
   EXPECT_EQ(installer.Path(), "/QELTA MONITOR");
 }
 
+TEST_F(InstallerTest, TheFolderBrowserOpensWhereTheProgramFolderIsProposed) {
+  // A first installation: ~/.local/opt is not there yet, so the browser opens at the nearest
+  // folder above it that is, not at the current folder of the process.
+  std::filesystem::create_directories(base + "/home");
+  ASSERT_FALSE(std::filesystem::exists(base + "/home/.local/opt"));
+  InstallerLogic& installer = Installer();
+  ASSERT_EQ(installer.Path(), base + "/home/.local/opt/QELTA MONITOR");
+  installer.ChoosePathClick();
+  EXPECT_EQ(folders.asked_start.toStdString(), base + "/home/");
+  // Once it is there, the browser opens in it.
+  std::filesystem::create_directories(base + "/home/.local/opt");
+  installer.ChoosePathClick();
+  EXPECT_EQ(folders.asked_start.toStdString(), base + "/home/.local/opt/");
+}
+
 TEST_F(InstallerTest, ProgramIconHasEverySizeAndTheScalablePicture) {
   const std::vector<IconFile> icon = ProgramIconFiles();
   ASSERT_EQ(icon.size(), 9u);

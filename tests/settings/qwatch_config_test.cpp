@@ -18,6 +18,7 @@
 #include "monitor/handler_guard.h"
 #include "settings/config_widgets.h"
 #include "settings/qwatch_config.h"
+#include "settings/report_address.h"
 #include "settings/setting_keys.h"
 #include "settings_test_support.h"
 #include "test_application.h"
@@ -267,6 +268,40 @@ TEST_F(ConfigurationFormTest, UserChangesReachTheStoreAndTheEnabledStates) {
   EXPECT_FALSE(f.isVisible());
   f.show();
   EXPECT_EQ(f.SenseTime->value(), 121);
+}
+
+TEST_F(ConfigurationFormTest, AddressFieldSaysAtOnceWhenReportsCannotGoThere) {
+  settings.WriteBool(kPost, kPerform, true);
+  settings.WriteString(kPost, kUrl, "https://ups.example/x");
+  Form().FormCreate();
+  TConfigurationForm& f = Form();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  const QColor normal = f.palette().color(QPalette::Base);
+  auto ground = [&] { return f.PostURL->palette().color(QPalette::Base); };
+  // The stored address is checked when the dialog is filled.
+  EXPECT_NE(ground(), normal);
+  EXPECT_TRUE(f.PostURL->toolTip().contains(u"https://")) << f.PostURL->toolTip().toStdString();
+
+  // Keystroke by keystroke: usable with "http://" and a port, refused with a bad port.
+  f.PostURL->setFocus();
+  f.PostURL->selectAll();
+  QTest::keyClicks(f.PostURL, "http://127.0.0.2:8080/ups?x=1");
+  EXPECT_EQ(ground(), normal);
+  EXPECT_EQ(f.PostURL->toolTip(), ReportAddressHint());
+  QTest::keyClick(f.PostURL, Qt::Key_Home);
+  for (int i = 0; i < 21; ++i) QTest::keyClick(f.PostURL, Qt::Key_Right);
+  QTest::keyClicks(f.PostURL, "0");  // port 80800
+  EXPECT_EQ(settings.ReadString(kPost, kUrl, ""), "http://127.0.0.2:80800/ups?x=1");
+  EXPECT_NE(ground(), normal);
+  EXPECT_TRUE(f.PostURL->toolTip().contains(u"65535"));
+  // With QELTA_SCREENSHOT_DIR set, the dialog as it shows an address it cannot use.
+  const QByteArray folder = qgetenv("QELTA_SCREENSHOT_DIR");
+  if (!folder.isEmpty()) {
+    EXPECT_TRUE(f.grab().save(QString::fromLocal8Bit(folder) + "/config-dialog-address.png"));
+  }
+  QTest::keyClick(f.PostURL, Qt::Key_Backspace);
+  EXPECT_EQ(ground(), normal);
 }
 
 TEST_F(ConfigurationFormTest, PortEntriesNameTheDeviceEachPortOpensNow) {

@@ -1,8 +1,10 @@
 // The statistics window, offscreen, over a statistics file of its own.
 #include <gtest/gtest.h>
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -101,6 +103,37 @@ TEST_F(StatsFormTest, LaidOutAsDesignedAndAnchoredOnResize) {
 
   form.resize(500, 100);
   EXPECT_EQ(form.size(), QSize(922, 199));
+}
+
+TEST_F(StatsFormTest, FitsAScreenNarrowerThanTheDesignAndSpeaksRussianInThePicker) {
+  TStatsForm form(*file);
+  EXPECT_EQ(form.minimumSize(), QSize(922, 199));  // the 1920-px desktop has room
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+  // A 1366 x 768 screen at the scale factor 1.5 (QT_SCALE_FACTOR=1.5) less a panel: about
+  // 910 x 485 logical pixels. The window fits inside, and the user can make it that small.
+  const QRect small(0, 0, 910, 485);
+  form.FitToScreen(small);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(small.contains(form.frameGeometry())) << form.frameGeometry().width();
+  const QSize frame = form.frameGeometry().size() - form.size();
+  EXPECT_LE(form.minimumWidth() + frame.width(), 910);
+  EXPECT_EQ(form.minimumHeight(), 199);
+  form.resize(500, 100);
+  EXPECT_EQ(form.size(), form.minimumSize());
+  // The graph's controls follow the narrower area: the close button stays in the window, and
+  // the graph keeps its voltage labels whole ("260V", not "60V").
+  EXPECT_LE(form.CloseButton->geometry().right(), form.width());
+  form.G->grab();
+  EXPECT_GE(form.Geometry().PlotLeft,
+            QFontMetrics(GraphFont()).horizontalAdvance(QStringLiteral("260V")) + 2);
+
+  // The picker's calendar names months and days in Russian under any locale.
+  EXPECT_EQ(form.Picker->locale().language(), QLocale::Russian);
+  EXPECT_EQ(form.Picker->calendarWidget()->locale().monthName(1), QStringLiteral("января"));
+  EXPECT_TRUE(form.Picker->text().contains(form.Picker->locale().monthName(today.month())))
+      << form.Picker->text().toStdString();
 }
 
 TEST_F(StatsFormTest, RefreshReadsThePickedDayAndSwitchingTheSeriesOnlyRepaints) {

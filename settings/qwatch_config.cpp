@@ -137,7 +137,11 @@ TConfigurationForm::TConfigurationForm(const ConfigurationDependencies& deps, Ha
   ApplyEnabledStates();
 }
 
-TConfigurationForm::~TConfigurationForm() = default;
+TConfigurationForm::~TConfigurationForm() {
+  // The controls outlive this part of the window, and losing the focus as they go makes them
+  // signal (a spin field's end of editing): nothing of theirs may reach this window any more.
+  for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+}
 
 void TConfigurationForm::CreateControls() {
   header_ = new QWidget(this);

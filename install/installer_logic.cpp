@@ -23,7 +23,23 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// Whether the store holds the value at all (an empty text included): two reads with different
+// defaults agree only on a stored value.
+bool HasValue(Settings& settings, const char* section, const char* key) {
+  return settings.ReadString(section, key, "0") == settings.ReadString(section, key, "1");
+}
+
 }  // namespace
+
+std::optional<std::string> AbsoluteInstallFolder(const std::string& typed,
+                                                 const std::string& home) {
+  if (typed.starts_with('/')) return typed;
+  if (typed == "~" || typed.starts_with("~/")) {
+    if (!home.starts_with('/')) return std::nullopt;
+    return home + typed.substr(1);
+  }
+  return std::nullopt;  // relative, or another user's "~name"
+}
 
 std::string InstallTargetFor(const std::string& folder, const std::string& executable_path) {
   const size_t slash = executable_path.rfind('/');
@@ -79,8 +95,18 @@ void InstallerLogic::ShowStatus(const std::string& text) {
 
 InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   if (!boxes_.AskYesNo(Text(kProgramTitle), Text(kInstallQuestion))) return Outcome::StayOpen;
+  // A reinstallation or an upgrade keeps the user's choices, the power policy above all.
+  const bool earlier_installation = deps_.settings.ReadBool(kSettings, kInstalled, false) ||
+                                    HasValue(deps_.settings, kSettings, kVersion);
 
   ShowStatus(kCreatingFolder);
+  const std::optional<std::string> folder = AbsoluteInstallFolder(path_, deps_.places.home);
+  if (!folder) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kNotAbsolute + path_ + kNotAbsoluteHint));
+    ShowStatus("");
+    return Outcome::StayOpen;
+  }
+  path_ = *folder;
   if (!deps_.files.MakeFolders(path_)) {
     boxes_.ShowError(Text(kErrorTitle), Text(kCannotCreate + path_));
     ShowStatus("");
@@ -115,11 +141,13 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
 
   ShowStatus(kFinishing);
   WriteUninstallEntry(target);
-  WriteFirstSettings();
+  const bool settings_kept = WriteFirstSettings(earlier_installation);
   deps_.close_settings();
 
   ShowStatus("");
-  boxes_.ShowInformation(Text(kProgramTitle), Text(kInstallDone));
+  boxes_.ShowInformation(Text(kProgramTitle),
+                         Text(settings_kept ? std::string(kInstallDone) + "\n\n" + kSettingsKept
+                                            : std::string(kInstallDone)));
 
   if (RunAfterInstall) {
     deps_.starter.StartDetached(QString::fromStdString(target),
@@ -197,17 +225,34 @@ void InstallerLogic::WriteUninstallEntry(const std::string& target) {
   entry.WriteString(kUninstallSection, kUrlInfoAbout, kMakerSite);
 }
 
-void InstallerLogic::WriteFirstSettings() {
+bool InstallerLogic::WriteFirstSettings(bool earlier_installation) {
   Settings& settings = deps_.settings;
   settings.WriteBool(kSettings, kInstalled, true);
   settings.WriteString(kSettings, kVersion, kProgramVersion);
-  settings.WriteInteger(kSettings, kInterval, 3);
-  settings.WriteBool(kSense, kBattery, true);
-  settings.WriteInteger(kSense, kBatteryTime, 10);
-  settings.WriteBool(kSense, kBatteryPercent, true);
-  settings.WriteInteger(kSense, kBatteryPercentValue, 80);
-  settings.WriteBool(kSense, kBatteryShutdown, true);
-  settings.WriteInteger(kSense, kBatteryShutdownCountdown, 60);
+  struct Default {
+    const char* section;
+    const char* key;
+    int32_t value;
+  };
+  static constexpr Default kDefaults[] = {
+      {kSettings, kInterval, 3},
+      {kSense, kBattery, 1},
+      {kSense, kBatteryTime, 10},
+      {kSense, kBatteryPercent, 1},
+      {kSense, kBatteryPercentValue, 80},
+      {kSense, kBatteryShutdown, 1},
+      {kSense, kBatteryShutdownCountdown, 60},
+  };
+  // A first installation writes every default; over an earlier one only the missing ones.
+  bool kept = false;
+  for (const Default& d : kDefaults) {
+    if (earlier_installation && HasValue(settings, d.section, d.key)) {
+      kept = true;
+      continue;
+    }
+    settings.WriteInteger(d.section, d.key, d.value);
+  }
+  return kept;
 }
 
 }  // namespace qelta

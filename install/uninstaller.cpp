@@ -1,6 +1,7 @@
 #include "install/install_texts.h"
 #include "install/installation.h"
 #include "settings/setting_keys.h"
+#include "stats/stats.h"
 
 namespace qelta {
 namespace {
@@ -60,11 +61,22 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
   // once); an executable registered where it is belongs to its package or to the user. An
   // installation recorded without the mark is left alone too.
   const std::string installed = deps.settings.ReadString(kSettings, kInstalledTo, "");
+  // The statistics of the installed program: beside it, or in the user's data folder.
+  const std::string program = installed.empty() ? deps.executable_path : installed;
+  const std::string stats =
+      StatsFilePathFor(program, files.FolderWritable(Parent(program)), UserDataHome());
   if (!installed.empty() && deps.settings.ReadBool(kSettings, kInstalledCopy, false)) {
     files.Remove(installed);
+    // The folder the installer made for the copy goes with it when nothing else is in it.
+    files.RemoveEmptyFolder(Parent(installed));
   }
 
-  boxes.ShowInformation(Text(kProgramTitle), Text(kUninstallDone));
+  // What stays is the user's to remove.
+  std::string done = std::string(kUninstallDone) + "\n\n" + kUninstallKept;
+  if (!places.settings_file.empty())
+    done += "\n" + std::string(kKeptSettings) + places.settings_file;
+  if (!stats.empty()) done += "\n" + std::string(kKeptStats) + stats;
+  boxes.ShowInformation(Text(kProgramTitle), QString::fromStdString(done));
 }
 
 }  // namespace qelta

@@ -27,6 +27,8 @@ inline constexpr int32_t kMinPollingSeconds = 1;
 inline constexpr int32_t kMaxPollingSeconds = 3600;
 // UpdateTimer's interval in milliseconds for a stored `Settings`/`Interval` in seconds.
 int PollingIntervalMs(int32_t seconds);
+// Seconds between two tries of a power-off that the system refused, while on battery.
+inline constexpr int32_t kPowerOffRetrySeconds = 60;
 
 // Everything the monitor's logic talks to; the main window fills it with the real objects,
 // tests with fakes.
@@ -196,6 +198,9 @@ class MonitorCore : public InfoSource {
   // The time limit is not armed again in this battery period: the user cancelled the shutdown
   // or a power-off was attempted.
   bool battery_period_settled_ = false;
+  // A refused power-off is tried again: the countdown runs to the next try, through a lost link,
+  // until a poll sees mains or the user cancels.
+  bool power_off_retrying_ = false;
   uint32_t last_tick_ = 0;
   int64_t elapsed_ms_ = 0;
   // Lets an answer that comes after the core is gone find out.

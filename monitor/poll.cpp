@@ -82,14 +82,19 @@ void MonitorCore::UpdateTimerTimer() {
       percent_check_armed_ = true;
       battery_seen_since_.reset();
       battery_period_settled_ = false;
+      // Mains is back, also after a lost link: no more tries of a refused power-off.
+      if (power_off_retrying_) {
+        power_off_retrying_ = false;
+        StopBatteryTimers();
+      }
     }
   } else {
     if (link_state_ == 2) {
       Balloon("Состояние UPS", "Пропала связь с UPS.", BalloonIcon::Error);
       ShowTrayIcon(2);
       // The battery period goes on: a link that returns on battery arms what is left of the
-      // time limit.
-      StopBatteryTimers();
+      // time limit. The tries of a refused power-off go on through a lost link.
+      if (!power_off_retrying_) StopBatteryTimers();
     }
     link_state_ = 1;
     power_state_ = 0;

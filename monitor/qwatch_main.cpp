@@ -133,7 +133,8 @@ void TMainForm::FormCreate() {
   });
   core_->SetPostReport(post_.get());
 
-  const StartChoice choice = ChooseStartMode(arguments_, *settings_store_);
+  const StartChoice choice = ChooseStartMode(arguments_, *settings_store_,
+                                             QCoreApplication::applicationFilePath().toStdString());
   if (choice.mode == StartMode::Uninstaller) {
     RunUninstaller();
     return;
@@ -142,11 +143,16 @@ void TMainForm::FormCreate() {
     RunInstaller();
     return;
   }
+  // A store that cannot take the new version is shown, and the monitor runs all the same.
+  if (choice.upgraded_in_place) RunGuarded([this] { RecordUpgradeInPlace(*settings_store_); });
   EnterMonitorMode(choice.show_welcome);
 }
 
 InstallDependencies TMainForm::Installation() {
-  const InstallPlaces places = UserInstallPlaces();
+  InstallPlaces places = UserInstallPlaces();
+  if (const auto* store = dynamic_cast<const SettingsStore*>(settings_store_.get())) {
+    places.settings_file = store->FilePath();
+  }
   if (uninstall_entry_ == nullptr) {
     uninstall_entry_ =
         std::make_unique<SettingsStore>(places.uninstall_entry_folder, places.uninstall_entry_file);

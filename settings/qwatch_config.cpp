@@ -139,7 +139,11 @@ TConfigurationForm::TConfigurationForm(const ConfigurationDependencies& deps, Ha
   ApplyEnabledStates();
 }
 
-TConfigurationForm::~TConfigurationForm() = default;
+TConfigurationForm::~TConfigurationForm() {
+  // The controls outlive this part of the window, and losing the focus as they go makes them
+  // signal (a spin field's end of editing): nothing of theirs may reach this window any more.
+  for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+}
 
 void TConfigurationForm::CreateControls() {
   header_ = new QWidget(this);
@@ -364,6 +368,7 @@ void TConfigurationForm::ConnectControls() {
     auto* spin = static_cast<QSpinBox*>(controls_.at(field));
     connect(spin->findChild<QLineEdit*>(), &QLineEdit::textChanged, this, changed);
     connect(spin, &QSpinBox::textChanged, this, changed);
+    connect(spin, &QSpinBox::editingFinished, this, [this, field] { EndSpinEditing(field); });
   }
   connect(PostURL, &QLineEdit::textEdited, this, [this](const QString& text) {
     Handle([&] { logic_.ChangeText(C::PostURL, text.toStdString()); });
@@ -436,6 +441,17 @@ void TConfigurationForm::ShowControls() {
   ApplyEnabledStates();
 }
 
+void TConfigurationForm::EndSpinEditing(ConfigControl field) {
+  if (showing_) return;
+  auto* spin = static_cast<QSpinBox*>(controls_.at(field));
+  // The field puts its last value back in place of a text it cannot take (empty, below the
+  // minimum); its signals do not tell of that. The store must hold what the field shows.
+  spin->interpretText();
+  const QString shown = spin->text();
+  if (shown.toStdString() == logic_.Controls().Text(field)) return;
+  Handle([&] { logic_.ChangeText(field, shown.toStdString()); });
+}
+
 void TConfigurationForm::ApplyEnabledStates() {
   const ConfigControls& state = logic_.Controls();
   for (const auto& [control, widget] : controls_) widget->setEnabled(state.Enabled(control));
@@ -473,6 +489,14 @@ void TConfigurationForm::showEvent(QShowEvent* event) {
   }
   RefreshPortHints();
   QDialog::showEvent(event);
+}
+
+void TConfigurationForm::hideEvent(QHideEvent* event) {
+  // Closing the window ends the editing of a field, as leaving the field does.
+  for (const C field : {C::SenseTime, C::SenseBatteryPercentValue, C::SenseShutdownCountdown}) {
+    EndSpinEditing(field);
+  }
+  QDialog::hideEvent(event);
 }
 
 void TConfigurationForm::keyPressEvent(QKeyEvent* event) {

@@ -82,6 +82,7 @@ class TConfigurationForm : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
@@ -94,6 +95,9 @@ class TConfigurationForm : public QDialog {
   void RefreshPortHints();
   // The address field's colour and hint say at once whether reports can go to its text.
   void ShowAddressCheck();
+  // Editing of a spin field ended (it lost the focus, Enter, or the window closed): the field
+  // shows its value again, and that value is stored when the store holds another text.
+  void EndSpinEditing(ConfigControl field);
   // Runs a user's change through the guard, then shows what it changed.
   void Handle(const std::function<void()>& handler);
 

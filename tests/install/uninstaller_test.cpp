@@ -39,14 +39,19 @@ TEST_F(UninstallerTest, RemovesEveryTraceAndKeepsWhatStays) {
   ASSERT_TRUE(fs::exists(places.UninstallEntryPath()));
   ASSERT_EQ(ChooseStartMode({}, settings).mode, StartMode::Monitor);
 
+  places.settings_file = base + "/home/config/QELTA/QELTA MONITOR/1.0.ini";
   UninstallProgram(Deps(), boxes);
 
+  // The done box names what stays.
   EXPECT_EQ(journal.Only({"box", "close", "settings"}),
             (std::vector<std::string>{
                 "box question [QELTA MONITOR] Вы действительно хотите удалить QELTA MONITOR?",
                 "close monitors",
                 "settings Settings/Installed=0",
-                "box information [QELTA MONITOR] Удаление QELTA MONITOR завершено.",
+                "box information [QELTA MONITOR] Удаление QELTA MONITOR завершено.\n\nВаши "
+                "настройки и файл статистики сохранены; удалите их сами, если они больше не "
+                "нужны.\nНастройки: " +
+                    places.settings_file + "\nСтатистика: " + target + ".stats",
             }));
   // Nothing was touched before the running monitors were closed.
   EXPECT_EQ(journal.lines[1], "close monitors");
@@ -71,6 +76,15 @@ TEST_F(UninstallerTest, RemovesEveryTraceAndKeepsWhatStays) {
   EXPECT_EQ(settings.ReadString("Settings", "Port", ""), "COM3");
   EXPECT_EQ(ChooseStartMode({}, settings).mode, StartMode::Installer);
   EXPECT_EQ(ChooseStartMode({"/welcome"}, settings).mode, StartMode::Installer);
+}
+
+TEST_F(UninstallerTest, TheInstallFolderGoesWhenNothingElseIsInIt) {
+  fs::remove(target + ".stats");
+  fs::remove(target + ".prev");
+  UninstallProgram(Deps(), boxes);
+  EXPECT_FALSE(fs::exists(install_folder));
+  // The folder above it was there before the installation, as far as anyone knows.
+  EXPECT_TRUE(fs::is_directory(base + "/home/.local/opt"));
 }
 
 TEST_F(UninstallerTest, DecliningChangesNothing) {

@@ -304,6 +304,51 @@ TEST_F(ConfigurationFormTest, AddressFieldSaysAtOnceWhenReportsCannotGoThere) {
   EXPECT_EQ(ground(), normal);
 }
 
+// Whatever the user leaves in a spin field, once editing ends the store holds the number the
+// field shows: an emptied field, a number below the minimum and one over the maximum.
+TEST_F(ConfigurationFormTest, ASpinFieldStoresWhatItShowsOnceEditingEnds) {
+  Form().FormCreate();
+  TConfigurationForm& f = Form();
+  f.SenseBattery->click();
+  f.SenseBatteryPercent->click();
+  f.show();
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  struct Field {
+    QSpinBox* spin;
+    const char* key;
+    const char* below_minimum;
+  };
+  for (const Field& field : {Field{f.SenseTime, kBatteryTime, "3"},
+                             Field{f.SenseBatteryPercentValue, kBatteryPercentValue, "1"},
+                             Field{f.SenseShutdownCountdown, kBatteryShutdownCountdown, "4"}}) {
+    SCOPED_TRACE(field.key);
+    ASSERT_TRUE(field.spin->isEnabled());
+    auto ends_as_shown = [&](const char* typed, bool tab) {
+      SCOPED_TRACE(typed);
+      field.spin->setFocus();
+      field.spin->selectAll();
+      QTest::keyClick(field.spin, Qt::Key_Delete);
+      QTest::keyClicks(field.spin, typed);
+      if (tab) {
+        QTest::keyClick(field.spin, Qt::Key_Tab);
+        EXPECT_FALSE(field.spin->hasFocus());
+      } else {
+        f.CloseButton->click();  // the window closes with the field in focus
+        f.show();
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+      }
+      EXPECT_EQ(QString::number(settings.ReadInteger(kSense, field.key, -1)), field.spin->text());
+      EXPECT_EQ(settings.ReadInteger(kSense, field.key, -1), field.spin->value());
+    };
+    ends_as_shown("", true);
+    ends_as_shown(field.below_minimum, true);
+    ends_as_shown("99999", true);
+    ends_as_shown("", false);
+  }
+}
+
 TEST_F(ConfigurationFormTest, PortEntriesNameTheDeviceEachPortOpensNow) {
   settings.WriteString(kPorts, "COM2", "/dev/serial/by-id/usb-FTDI_B-port0");
   Form().FormCreate();

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace qelta::testing {
@@ -62,6 +63,13 @@ bool RawClient::Send(const std::string& bytes) {
     sent += static_cast<size_t>(n);
   }
   return fd_ >= 0;
+}
+
+long RawClient::SendSome(const std::string& bytes) {
+  if (fd_ < 0) return -1;
+  const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n >= 0) return static_cast<long>(n);
+  return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
 }
 
 std::string RawClient::ReadLine(int timeout_ms) {

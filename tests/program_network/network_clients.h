@@ -25,6 +25,8 @@ class RawClient {
   bool connected() const { return fd_ >= 0; }
   // Sends the bytes; false when the connection is gone.
   bool Send(const std::string& bytes);
+  // Sends what the socket takes without waiting; the count sent, -1 once the connection is gone.
+  long SendSome(const std::string& bytes);
   // Reads one answer line (without the LF), waiting at most `timeout_ms`; empty on failure.
   std::string ReadLine(int timeout_ms = 5000);
   // True once the server has closed the connection (read gives end of file or an error).

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -345,6 +346,88 @@ TEST_F(NetworkProgramTest, APortInUseIsReportedOnceAndTheMonitorGoesOn) {
   const size_t at = text.find(expected);
   ASSERT_NE(at, std::string::npos) << text;
   EXPECT_EQ(text.find(expected, at + 1), std::string::npos) << "reported more than once\n" << text;
+  EXPECT_TRUE(monitor_.Running());
+}
+
+// Resident memory of a process in KiB, from /proc.
+long ResidentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+TEST_F(NetworkProgramTest, AFloodNeitherStallsThePollsNorGrowsTheMemory) {
+  sandbox_.SeedSettings(StartSimulator({"--pace=instant"}), 1, NetworkSettings());
+  StartMonitor();
+  ASSERT_TRUE(WaitFor([&] { return sandbox_.ReadStats().size() >= 2; }, kLongWait));
+  const long memory_before = ResidentKiB(monitor_.pid());
+
+  // A client that asks and never reads, one that sends 10 MB of garbage, then 1000 that hold
+  // their connections.
+  RawClient deaf(port_);
+  ASSERT_TRUE(deaf.connected());
+  std::string requests;
+  for (int i = 0; i < 1000; ++i) requests += "LIST VAR qelta\n";
+  std::string noise(1 << 20, '\0');
+  uint32_t seed = 12345;
+  for (char& c : noise) {
+    seed = seed * 1103515245u + 12345u;
+    c = static_cast<char>(seed >> 24);
+  }
+  const size_t records_at_start = sandbox_.ReadStats().size();
+  const auto started = Clock::now();
+  long deaf_sent = 0;
+  bool deaf_dropped = false;
+  // The garbage goes on over a new connection each time the server closes one.
+  constexpr long kGarbage = 10L * 1024 * 1024;
+  long garbage_sent = 0;
+  int garbage_connections = 1;
+  auto garbage = std::make_unique<RawClient>(port_);
+  while (Clock::now() - started < 60s && (!deaf_dropped || garbage_sent < kGarbage)) {
+    if (!deaf_dropped) {
+      const long n = deaf.SendSome(requests);
+      if (n < 0)
+        deaf_dropped = true;
+      else
+        deaf_sent += n;
+    }
+    if (garbage_sent < kGarbage) {
+      const long n =
+          garbage->SendSome(noise.substr(0, std::min<long>(noise.size(), kGarbage - garbage_sent)));
+      if (n < 0) {
+        garbage = std::make_unique<RawClient>(port_);
+        ++garbage_connections;
+      } else {
+        garbage_sent += n;
+      }
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  std::vector<std::unique_ptr<RawClient>> holders;
+  for (int i = 0; i < 1000; ++i) holders.push_back(std::make_unique<RawClient>(port_));
+  int refused = 0;
+  for (auto& holder : holders) refused += holder->ClosedByServer(20) ? 1 : 0;
+  // The monitor keeps polling at its period while all this goes on.
+  std::this_thread::sleep_for(5s);
+  const size_t records = sandbox_.ReadStats().size() - records_at_start;
+  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  const long memory_after = ResidentKiB(monitor_.pid());
+  std::cout << "flood: deaf client sent " << deaf_sent << " bytes, dropped " << deaf_dropped
+            << "; garbage sent " << garbage_sent << " bytes over " << garbage_connections
+            << " connections; " << refused << " of 1000 held connections closed at once; "
+            << records << " samples in " << seconds << " s; resident memory " << memory_before
+            << " KiB -> " << memory_after << " KiB\n";
+  EXPECT_TRUE(deaf.ClosedByServer(5000)) << "a client that never reads was kept";
+  EXPECT_EQ(garbage_sent, kGarbage);
+  EXPECT_GT(garbage_connections, 1) << "garbage never closed a connection";
+  EXPECT_GE(refused, 1000 - 32);
+  // One poll a second: no stall of more than a poll or two over the whole flood.
+  EXPECT_GE(static_cast<double>(records), seconds - 3);
+  EXPECT_LT(memory_after, memory_before + 32 * 1024);
+  holders.clear();
+  EXPECT_TRUE(WaitFor([&] { return Field(Upsc(port_), "ups.status") == "OL"; }, kLongWait));
   EXPECT_TRUE(monitor_.Running());
 }
 

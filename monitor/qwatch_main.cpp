@@ -33,6 +33,7 @@
 #include "network/network_config.h"
 #include "network/network_server.h"
 #include "network/protocol_server.h"
+#include "network/qwatch_network.h"
 #include "network/secondary_shutdown.h"
 #include "platform/busy_indicator.h"
 #include "platform/ctrl_key_watch.h"
@@ -107,6 +108,7 @@ TMainForm::~TMainForm() {
   InfoForm = nullptr;
   delete about_form_.data();
   welcome_form_.reset();
+  network_form_.reset();
   configuration_form_.reset();
   FormDestroy();
 }
@@ -348,6 +350,9 @@ void TMainForm::ConfigurationMenuClick() {
         deps, [this](const std::function<void()>& handler) { RunGuarded(handler); });
     // A store failure while filling ends here; the next request tries again.
     form->FormCreate();
+    if (network_server_ != nullptr) {
+      form->SetNetworkSettingsOpener([this] { RunGuarded([this] { NetworkSettingsClick(); }); });
+    }
     configuration_form_ = std::move(form);
   }
   if (configuration_form_->isVisible()) {
@@ -355,6 +360,22 @@ void TMainForm::ConfigurationMenuClick() {
     configuration_form_->activateWindow();
   } else {
     configuration_form_->show();
+  }
+}
+
+void TMainForm::NetworkSettingsClick() {
+  if (network_form_ == nullptr) {
+    auto form = std::make_unique<TNetworkForm>(
+        *settings_store_, [this] { network_server_->Apply(); },
+        [this](const std::function<void()>& handler) { RunGuarded(handler); });
+    form->FormCreate();
+    network_form_ = std::move(form);
+  }
+  if (network_form_->isVisible()) {
+    network_form_->raise();
+    network_form_->activateWindow();
+  } else {
+    network_form_->show();
   }
 }
 

@@ -30,6 +30,7 @@ class MonitorServedUps;
 class NetworkServer;
 class ProtocolServer;
 class SecondaryShutdown;
+class TNetworkForm;
 class PortSearch;
 class SerialAdapterCatalog;
 class TConfigurationForm;
@@ -102,6 +103,8 @@ class TMainForm : public QWidget,
   void ShowWelcome();
   // Serves the UPS to the other computers on it, as `Network` in the settings says.
   void StartNetworkServer();
+  // The configuration dialog's "Сеть...": the network settings, created on first use and kept.
+  void NetworkSettingsClick();
   void BuildTray();
   void ShowTrayWhenReady();
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
@@ -164,6 +167,7 @@ class TMainForm : public QWidget,
   std::unique_ptr<ProtocolServer> protocol_server_;
   std::unique_ptr<SecondaryShutdown> secondary_shutdown_;
   std::unique_ptr<NetworkServer> network_server_;
+  std::unique_ptr<TNetworkForm> network_form_;
   InstanceChannel* instance_ = nullptr;
 
   QSystemTrayIcon* Tray = nullptr;

@@ -101,3 +101,32 @@ void RemoveNetworkUser(Settings& settings, const std::string& name) {
 }
 
 }  // namespace qelta
+
+namespace qelta {
+
+bool NeedsPasswordWarning(const ListenConfig& listen, const ServedConfig& served) {
+  if (!listen.serve) return false;
+  const bool beyond_loopback =
+      std::any_of(listen.addresses.begin(), listen.addresses.end(),
+                  [](const std::string& a) { return !IsLoopbackAddress(a); });
+  if (!beyond_loopback) return false;
+  if (served.users.empty()) return true;
+  return std::any_of(served.users.begin(), served.users.end(),
+                     [](const NetworkUser& u) { return u.password.empty(); });
+}
+
+std::string ClientUpsName(const ListenConfig& listen, const ServedConfig& served,
+                          const std::string& host_name) {
+  std::string host = "127.0.0.1";
+  for (const std::string& a : listen.addresses) {
+    if (IsLoopbackAddress(a)) continue;
+    host = a == "0.0.0.0" || a == "::" ? host_name : a;
+    break;
+  }
+  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  std::string name = served.ups_name + "@" + host;
+  if (listen.port != kDefaultNetworkPort) name += ":" + std::to_string(listen.port);
+  return name;
+}
+
+}  // namespace qelta

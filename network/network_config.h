@@ -42,3 +42,15 @@ void RemoveNetworkUser(Settings& settings, const std::string& name);
 bool IsValidUserName(const std::string& name);
 
 }  // namespace qelta
+
+namespace qelta {
+
+// The dialog should warn: the server is reachable from other computers (an address that is not
+// loopback) while some user has no password or there is no user at all.
+bool NeedsPasswordWarning(const ListenConfig& listen, const ServedConfig& served);
+// What a client on another computer names this UPS by: "<ups>@<host>" with ":<port>" when the
+// port is not the protocol's own. `host_name` stands for the wildcard addresses.
+std::string ClientUpsName(const ListenConfig& listen, const ServedConfig& served,
+                          const std::string& host_name);
+
+}  // namespace qelta

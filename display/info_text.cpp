@@ -71,8 +71,14 @@ uint32_t SecondsUntil(uint32_t deadline, uint32_t tick) {
   return difference / 1000;
 }
 
+QString OtherComputersText(int left) {
+  return QStringLiteral("Завершение работы других компьютеров... Осталось: ") +
+         QString::number(left);
+}
+
 InfoView ComputeInfoView(const InfoInputs& in, const InfoView& previous) {
   InfoView view;
+  if (in.other_computers_left >= 0) view.countdown = OtherComputersText(in.other_computers_left);
   if (in.shutdown_pending && in.shutdown_deadline != in.tick_count) {
     view.countdown = QStringLiteral("Завершение работы через ") +
                      QString::number(SecondsUntil(in.shutdown_deadline, in.tick_count)) +

@@ -54,6 +54,13 @@ QString StateWords(const TUPSStatus& status);
 // (a difference of 2^31 ms or more) counts as 0 seconds rather than as a wrapped 49-day wait.
 uint32_t SecondsUntil(uint32_t deadline, uint32_t tick);
 
+// While this computer's power-off waits for the other computers on the UPS (the pop-up's line
+// and the balloon): "Завершение работы других компьютеров..." with how many are still up.
+QString OtherComputersText(int left);
+// The balloon when mains returns while the others were being told to shut down.
+inline constexpr const char* kForcedShutdownCleared =
+    "Питание от сети восстановлено: сигнал завершения работы другим компьютерам (FSD) снят.";
+
 // Everything a refresh reads.
 struct InfoInputs {
   bool link_ok = false;
@@ -61,6 +68,7 @@ struct InfoInputs {
   bool shutdown_pending = false;
   uint32_t shutdown_deadline = 0;
   uint32_t tick_count = 0;
+  int other_computers_left = -1;  // -1 unless the power-off waits for the other computers
 };
 
 // Everything a refresh shows.

@@ -1,7 +1,9 @@
 // The battery condition, the shutdown countdown and the forced power-off.
 #include <QString>
 
+#include "display/info_text.h"
 #include "monitor/monitor_core.h"
+#include "network/secondary_shutdown.h"
 #include "platform/platform_texts.h"
 #include "platform/power_control.h"
 #include "platform/sound_player.h"
@@ -49,6 +51,22 @@ void MonitorCore::BatteryStatusCheckerTimer() {
 
 void MonitorCore::BatteryShutdownTimerTimer() {
   CancelShutdownProcessClick();
+  if (others_ != nullptr) {
+    // The other computers on this UPS go down first (FSD), this one once they have gone.
+    others_->ShutDownThen([this] { PowerOffThisComputer(); });
+    if (others_->Waiting()) {
+      Balloon("Завершение работы", OtherComputersText(others_->Left()), BalloonIcon::Error);
+    }
+    return;
+  }
+  PowerOffThisComputer();
+}
+
+int MonitorCore::OtherComputersLeft() const {
+  return others_ != nullptr && others_->Waiting() ? others_->Left() : -1;
+}
+
+void MonitorCore::PowerOffThisComputer() {
   Balloon("Завершение работы", platform_texts::kForcedShutdownNow, BalloonIcon::Error);
   deps_.power.EnableShutdownPrivilege();
   // Powered off whatever the privilege step gave; a refusal is told to the user.

@@ -15,6 +15,7 @@
 
 namespace qelta {
 
+class OtherComputers;
 class PostReport;
 class PowerControl;
 class Settings;
@@ -67,6 +68,8 @@ class MonitorCore : public InfoSource {
   void SetPopup(StatusPopup* popup) { popup_ = popup; }
   // The HTTP report, driven by PostTimer.
   void SetPostReport(PostReport* post);
+  // The other computers on this UPS, shut down before this one; null when none is served.
+  void SetOtherComputers(OtherComputers* others) { others_ = others; }
 
   // Monitor mode's start: interval from the settings, UpdateTimer and StartupTimer on, state
   // reset, no-link icon shown.
@@ -106,6 +109,7 @@ class MonitorCore : public InfoSource {
   bool ShutdownPending() const override { return shutdown_pending_; }
   uint32_t ShutdownDeadline() const override { return shutdown_deadline_; }
   uint32_t TickCount() override { return deps_.timers.TickCount(); }
+  int OtherComputersLeft() const override;
   void SetPerformTestEnabled(bool enabled) override { perform_test_enabled_ = enabled; }
   bool PerformTestEnabled() const { return perform_test_enabled_; }
 
@@ -154,6 +158,8 @@ class MonitorCore : public InfoSource {
   void ArmBatteryTimeLimit(int64_t now);
   // Stops both battery timers and clears ShutdownPending.
   void StopBatteryTimers();
+  // The balloon, the privilege and the power-off of this computer.
+  void PowerOffThisComputer();
   void PowerOffFinished(const PowerOffOutcome& outcome);
   // Milliseconds since the core was made, summed from the tick counter's steps.
   int64_t ElapsedMs();
@@ -162,6 +168,7 @@ class MonitorCore : public InfoSource {
   Settings* settings_ = nullptr;
   StatusPopup* popup_ = nullptr;
   PostReport* post_ = nullptr;
+  OtherComputers* others_ = nullptr;
 
   std::unique_ptr<Timer> update_timer_;
   std::unique_ptr<Timer> ctrl_popup_timer_;

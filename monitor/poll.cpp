@@ -3,6 +3,7 @@
 
 #include "display/info_text.h"
 #include "monitor/monitor_core.h"
+#include "network/secondary_shutdown.h"
 #include "settings/settings.h"
 
 namespace qelta {
@@ -76,6 +77,10 @@ void MonitorCore::UpdateTimerTimer() {
         }
         RequestPromptReport();
         StopBatteryTimers();
+      }
+      // Mains is back before this computer's power-off was asked for: the others may stay up.
+      if (others_ != nullptr && others_->Cancel()) {
+        Balloon("Состояние UPS", kForcedShutdownCleared, BalloonIcon::Information);
       }
       wake_up_status_timer_->SetEnabled(false);
       power_state_ = 1;

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <cstdio>
 
 #include "display/qwatch_info.h"
 #include "install/installation.h"
@@ -21,6 +22,7 @@
 #include "link/ups_port_probe.h"
 #include "monitor/handler_guard.h"
 #include "monitor/http_poster.h"
+#include "monitor/network_bridge.h"
 #include "monitor/popup_placement.h"
 #include "monitor/post_report.h"
 #include "monitor/report_fields.h"
@@ -28,6 +30,11 @@
 #include "monitor/tray_icons.h"
 #include "monitor/tray_menu.h"
 #include "monitor/tray_wait.h"
+#include "network/network_config.h"
+#include "network/network_server.h"
+#include "network/protocol_server.h"
+#include "network/qwatch_network.h"
+#include "network/secondary_shutdown.h"
 #include "platform/busy_indicator.h"
 #include "platform/ctrl_key_watch.h"
 #include "platform/desktop_balloons.h"
@@ -93,10 +100,15 @@ TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(
 TMainForm::~TMainForm() {
   // The windows go before the stores and the core they show; their timers with them.
   if (core_ != nullptr) core_->SetPopup(nullptr);
+  if (core_ != nullptr) core_->SetOtherComputers(nullptr);
+  network_server_.reset();
+  secondary_shutdown_.reset();
+  protocol_server_.reset();
   delete InfoForm;
   InfoForm = nullptr;
   delete about_form_.data();
   welcome_form_.reset();
+  network_form_.reset();
   configuration_form_.reset();
   FormDestroy();
 }
@@ -203,6 +215,43 @@ void TMainForm::EnterMonitorMode(bool show_welcome) {
   monitoring_ = true;
   core_->StartMonitoring(replaced);
   ShowTrayWhenReady();
+  StartNetworkServer();
+}
+
+void TMainForm::StartNetworkServer() {
+  served_ups_ = std::make_unique<MonitorServedUps>(*core_, *protocol_);
+  // Read at every batch of requests; a store that fails serves no users rather than stopping.
+  protocol_server_ = std::make_unique<ProtocolServer>(*served_ups_, [this] {
+    try {
+      if (settings_store_ != nullptr) return ReadServedConfig(*settings_store_);
+    } catch (const StoreError&) {
+    }
+    return ServedConfig{};
+  });
+  secondary_shutdown_ = std::make_unique<SecondaryShutdown>(*protocol_server_, *timers_, [this] {
+    int seconds = kDefaultSecondaryWaitSeconds;
+    try {
+      if (settings_store_ != nullptr) seconds = ReadSecondaryWaitSeconds(*settings_store_);
+    } catch (const StoreError&) {
+    }
+    return seconds * 1000;
+  });
+  core_->SetOtherComputers(secondary_shutdown_.get());
+  network_server_ = std::make_unique<NetworkServer>(
+      *protocol_server_, *timers_,
+      [this] {
+        try {
+          if (settings_store_ != nullptr) return ReadListenConfig(*settings_store_);
+        } catch (const StoreError&) {
+        }
+        return ListenConfig{false, {}, 0};
+      },
+      [this](const std::string& message) {
+        std::fprintf(stderr, "qelta-monitor: %s\n", message.c_str());
+        balloons_->ShowBalloon(QStringLiteral("Сервер UPS"), QString::fromStdString(message),
+                               BalloonIcon::Error, 5000);
+      });
+  network_server_->Apply();
 }
 
 void TMainForm::ShowTrayWhenReady() {
@@ -307,6 +356,9 @@ void TMainForm::ConfigurationMenuClick() {
         deps, [this](const std::function<void()>& handler) { RunGuarded(handler); });
     // A store failure while filling ends here; the next request tries again.
     form->FormCreate();
+    if (network_server_ != nullptr) {
+      form->SetNetworkSettingsOpener([this] { RunGuarded([this] { NetworkSettingsClick(); }); });
+    }
     configuration_form_ = std::move(form);
   }
   if (configuration_form_->isVisible()) {
@@ -314,6 +366,22 @@ void TMainForm::ConfigurationMenuClick() {
     configuration_form_->activateWindow();
   } else {
     configuration_form_->show();
+  }
+}
+
+void TMainForm::NetworkSettingsClick() {
+  if (network_form_ == nullptr) {
+    auto form = std::make_unique<TNetworkForm>(
+        *settings_store_, [this] { network_server_->Apply(); },
+        [this](const std::function<void()>& handler) { RunGuarded(handler); });
+    form->FormCreate();
+    network_form_ = std::move(form);
+  }
+  if (network_form_->isVisible()) {
+    network_form_->raise();
+    network_form_->activateWindow();
+  } else {
+    network_form_->show();
   }
 }
 

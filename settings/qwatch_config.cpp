@@ -282,6 +282,12 @@ void TConfigurationForm::CreateControls() {
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
   CloseButton->setDefault(true);
   controls_[C::CloseButton] = CloseButton;
+  // Beside the close button; shown once the main window gives it something to open.
+  NetworkButton = new QPushButton(Text("&Сеть..."), this);
+  NetworkButton->setObjectName(QStringLiteral("NetworkButton"));
+  NetworkButton->setAccessibleName(Text("Сеть"));
+  NetworkButton->setToolTip(Text("Сообщать состояние UPS другим компьютерам по сети."));
+  NetworkButton->hide();
 
   // Tab order: the order of the controls' table; labels take no focus.
   QWidget* previous = nullptr;
@@ -291,6 +297,11 @@ void TConfigurationForm::CreateControls() {
     if (previous != nullptr) setTabOrder(previous, widget);
     previous = widget;
   }
+}
+
+void TConfigurationForm::SetNetworkSettingsOpener(std::function<void()> open) {
+  open_network_settings_ = std::move(open);
+  NetworkButton->setVisible(static_cast<bool>(open_network_settings_));
 }
 
 void TConfigurationForm::Arrange() {
@@ -321,6 +332,7 @@ void TConfigurationForm::Arrange() {
   for (const Placement& placed : kPlacements) {
     place(controls_.at(placed.control), placed.x, placed.y, placed.width, placed.height);
   }
+  place(NetworkButton, 8, 276, 97, 25);
   place(header_, 0, 0, kDesignWidth, kHeaderHeight);
   header_->lower();
   // The logo keeps its drawn size, centred in the room the header gives it.
@@ -385,6 +397,9 @@ void TConfigurationForm::ConnectControls() {
     RefreshPortHints();
   });
   connect(CloseButton, &QPushButton::clicked, this, [this] { close(); });
+  connect(NetworkButton, &QPushButton::clicked, this, [this] {
+    if (open_network_settings_) open_network_settings_();
+  });
   Port->OnPopup([this] { RefreshPortHints(); });
 }
 

@@ -47,6 +47,9 @@ class TConfigurationForm : public QDialog {
   QWidget* Control(ConfigControl control) const;
   // The header band, its logo and the dividing lines.
   QList<QWidget*> Decorations() const;
+  // Shows the "Сеть..." button, which calls `open` (the network settings live in a dialog of
+  // their own).
+  void SetNetworkSettingsOpener(std::function<void()> open);
 
   // The controls, named as the form resource names them.
   QLabel* Label1 = nullptr;
@@ -79,6 +82,7 @@ class TConfigurationForm : public QDialog {
   QLineEdit* PostURL = nullptr;
   QComboBox* PostInterval = nullptr;
   QPushButton* CloseButton = nullptr;
+  QPushButton* NetworkButton = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -86,6 +90,7 @@ class TConfigurationForm : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  std::function<void()> open_network_settings_;
   void CreateControls();
   void ConnectControls();
   void Arrange();

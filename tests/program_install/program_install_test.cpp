@@ -69,6 +69,8 @@ class ProgramInstallTest : public ::testing::Test {
     // simulator, the others to nothing, so the installer's search never opens a serial port
     // of this machine.
     std::ofstream ini(SettingsFolder() + "/1.0.ini");
+    // The installed monitors never serve on the machine's UPS network port.
+    ini << "[Network]\nServe=0\n";
     ini << "[Ports]\n";
     for (int n = 1; n <= 8; ++n) {
       ini << "COM" << n << "=" << (n == 3 ? device : sandbox.dir() + "/no-port") << "\n";

@@ -139,6 +139,7 @@ int RunWindowChild(int argc, char** argv) {
     return 1;
   }
   Check(window->isVisible(), "the window is shown");
+  Check(QTest::qWaitFor([&] { return !window->Refreshing(); }, 60000), "the day is read");
   Check(QTest::qWaitForWindowExposed(window), "the window is exposed");
   Check(window->Picker->date() == QDate::currentDate(), "the window shows today");
   const size_t opened_columns = CheckColumns(*window, at_opening, mains_value, "at opening");
@@ -163,8 +164,10 @@ int RunWindowChild(int argc, char** argv) {
   CheckColumns(*window, at_opening, mains_value, "reopened");
   Check(window->Columns().BinState[empty] == kBinEmpty,
         "reopening does not refresh: column " + std::to_string(empty) + " still empty");
+  const TUPSStatusRawData before_refresh = FileRecords(stats_path);
   QTest::mouseClick(window->ShowButton, Qt::LeftButton);
-  const TUPSStatusRawData refreshed = FileRecords(stats_path);
+  Check(QTest::qWaitFor([&] { return !window->Refreshing(); }, 60000), "the refresh ends");
+  const TUPSStatusRawData refreshed = before_refresh;
   const size_t refreshed_columns = CheckColumns(*window, refreshed, mains_value, "refreshed");
   Check(refreshed_columns > opened_columns, "the refresh adds the new column");
   Check(window->Columns().BinState[empty] == kBinMains,

@@ -42,6 +42,11 @@ class StatsFormTest : public ::testing::Test {
     file->AppendStatsRecord(r);
   }
 
+  // Waits until the refresh under way has shown its columns.
+  static bool Settled(TStatsForm& form) {
+    return QTest::qWaitFor([&] { return !form.Refreshing(); }, 60000);
+  }
+
   // The colour of the graph at column j, at the level of `value`, as painted now.
   QColor ColumnColour(TStatsForm& form, int j, double value) {
     const QImage image = form.G->grab().toImage();
@@ -110,6 +115,7 @@ TEST_F(StatsFormTest, RefreshReadsThePickedDayAndSwitchingTheSeriesOnlyRepaints)
   // Nothing is read before the first refresh.
   EXPECT_EQ(form.Columns().BinState[432], kBinEmpty);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   EXPECT_EQ(form.Columns().BinState[432], kBinMains);
   EXPECT_EQ(form.Columns().InputBins[432], 70);
   EXPECT_EQ(form.Columns().BinState[468], kBinBattery);
@@ -128,6 +134,7 @@ TEST_F(StatsFormTest, RefreshReadsThePickedDayAndSwitchingTheSeriesOnlyRepaints)
   EXPECT_EQ(ColumnColour(form, 432, 70), kInputLineColour);
 
   QTest::mouseClick(form.ShowButton, Qt::LeftButton);
+  ASSERT_TRUE(Settled(form));
   EXPECT_EQ(form.Columns().BinState[504], kBinMains);
   EXPECT_EQ(form.Columns().InputBins[432], 80);  // (70 + 90) / 2
 }
@@ -138,8 +145,10 @@ TEST_F(StatsFormTest, PickingAnotherDayRefreshesAndEmptiesColumnsThatHeldData) {
   Record(today, 43200, "230", "220");
   TStatsForm form(*file);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   ASSERT_EQ(form.Columns().BinState[432], kBinMains);
   form.Picker->setDate(yesterday);
+  ASSERT_TRUE(Settled(form));
   EXPECT_EQ(form.Columns().BinState[10], kBinMains);
   for (int mode : {0, 1}) {
     form.Mode->setCurrentIndex(mode);
@@ -157,6 +166,7 @@ TEST_F(StatsFormTest, PointerMovesOverTheGraphShowTheColumnInTheCaption) {
   Record(today, 43200, "230", "220");
   TStatsForm form(*file);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   form.G->grab();  // painted, so the geometry is known
@@ -173,6 +183,7 @@ TEST_F(StatsFormTest, ClosingHidesAndKeepsDateSeriesAndColumns) {
   Record(yesterday, 43200, "230", "220");
   QPointer<TStatsForm> form = new TStatsForm(*file);
   form->Picker->setDate(yesterday);
+  ASSERT_TRUE(Settled(*form));
   form->Mode->setCurrentIndex(1);
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.data()));
@@ -211,6 +222,7 @@ TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
   }
   TStatsForm form(*file);
   form.Picker->setDate(day);
+  ASSERT_TRUE(Settled(form));
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   QCoreApplication::processEvents();

@@ -139,6 +139,42 @@ TEST_F(StatsFormTest, RefreshReadsThePickedDayAndSwitchingTheSeriesOnlyRepaints)
   EXPECT_EQ(form.Columns().InputBins[432], 80);  // (70 + 90) / 2
 }
 
+// Dark pixels (text) in the graph's top left corner, where the loading line goes.
+int TextPixelsInCorner(TStatsForm& form) {
+  const QImage image = form.G->grab().toImage();
+  const GraphGeometry& g = form.Geometry();
+  int dark = 0;
+  for (int x = g.PlotLeft + 5; x < g.PlotLeft + 120; ++x) {
+    for (int y = g.PlotTop; y < g.PlotTop + 20; ++y) dark += image.pixelColor(x, y).value() < 128;
+  }
+  return dark;
+}
+
+// A refresh leaves the window's thread at once: until the day is ready the window keeps its
+// columns and shows a busy cursor and the loading line; then the day shows without them.
+TEST_F(StatsFormTest, ARefreshReadsOffTheWindowsThreadAndSaysSoMeanwhile) {
+  Record(today, 43200, "230", "220");
+  TStatsForm form(*file);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  EXPECT_EQ(TextPixelsInCorner(form), 0);
+  // No event is handled between the click and the checks: the worker's end cannot show yet.
+  form.ShowButtonClick();
+  EXPECT_TRUE(form.Refreshing());
+  EXPECT_EQ(form.Columns().BinState[432], kBinEmpty);
+  EXPECT_EQ(form.cursor().shape(), Qt::BusyCursor);
+  EXPECT_GT(TextPixelsInCorner(form), 20);
+  EXPECT_EQ(LoadingText(), QStringLiteral("Загрузка..."));
+  // Asked again meanwhile: the later refresh runs after it, and reads what was recorded.
+  Record(today, 50400, "240", "230");
+  form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
+  EXPECT_EQ(form.Columns().BinState[432], kBinMains);
+  EXPECT_EQ(form.Columns().BinState[504], kBinMains);
+  EXPECT_NE(form.cursor().shape(), Qt::BusyCursor);
+  EXPECT_EQ(TextPixelsInCorner(form), 0);
+}
+
 TEST_F(StatsFormTest, PickingAnotherDayRefreshesAndEmptiesColumnsThatHeldData) {
   const QDate yesterday = today.addDays(-1);
   Record(yesterday, 1000, "220", "221");

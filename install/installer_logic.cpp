@@ -1,5 +1,7 @@
 #include "install/installer_logic.h"
 
+#include <ctime>
+
 #include "install/install_texts.h"
 #include "install/launchers.h"
 #include "install/program_version.h"
@@ -74,6 +76,8 @@ void InstallerLogic::ShowStatus(const std::string& text) {
 
 InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   if (!boxes_.AskYesNo(Text(kProgramTitle), Text(kInstallQuestion))) return Outcome::StayOpen;
+  // Temporary files older than this installation were left by one that was killed.
+  started_ = std::time(nullptr);
 
   ShowStatus(kCreatingFolder);
   if (!deps_.files.MakeFolders(path_)) {
@@ -136,6 +140,7 @@ bool InstallerLogic::CopyProgram(const std::string& target, bool& copied) {
     files.Rename(target, previous);
   }
   ShowStatus(kCopying);
+  files.RemoveStaleTemporaries(target, started_);
   copied = files.CopyReplacing(deps_.executable_path, target);
   return copied;
 }
@@ -145,10 +150,13 @@ void InstallerLogic::CreateLaunchers(const std::string& target) {
   // The icon first, so that the launchers find it; none of these outcomes is checked.
   for (const IconFile& icon : deps_.icon_files) {
     const std::string path = deps_.places.icon_theme_folder + '/' + icon.theme_path;
+    files.RemoveStaleTemporaries(path, started_);
     if (files.MakeFolders(FolderOf(path))) files.WriteFile(path, icon.content);
   }
   const std::string folder = GetProgramsFolder() + '/' + kLauncherFolder;
   files.MakeFolders(folder);
+  files.RemoveStaleTemporaries(folder + '/' + kProgramLauncher, started_);
+  files.RemoveStaleTemporaries(folder + '/' + kUninstallLauncher, started_);
   files.WriteFile(folder + '/' + kProgramLauncher,
                   LauncherEntry(kProgramLauncherName, target, "", kIconName));
   files.WriteFile(folder + '/' + kUninstallLauncher,

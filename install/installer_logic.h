@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <ctime>
 #include <string>
 
 #include "install/installation.h"
@@ -70,6 +71,7 @@ class InstallerLogic {
   FolderDialog& folders_;
   InstallStatusView& status_;
   std::string path_;
+  std::time_t started_ = 0;  // when the installation that runs now began
 };
 
 }  // namespace qelta

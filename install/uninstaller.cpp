@@ -1,3 +1,5 @@
+#include <ctime>
+
 #include "install/install_texts.h"
 #include "install/installation.h"
 #include "settings/setting_keys.h"
@@ -33,6 +35,7 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
   if (!boxes.AskYesNo(Text(kProgramTitle), Text(kUninstallQuestion))) return;
 
   deps.close_running_monitors();
+  const std::time_t started = std::time(nullptr);
 
   deps.settings.WriteBool(kSettings, kInstalled, false);
 
@@ -47,12 +50,16 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
   deps.autorun.DeleteValue(kRun, kAutorunValue);
 
   const std::string launchers = places.programs_folder + '/' + kLauncherFolder;
-  files.Remove(launchers + '/' + kProgramLauncher);
-  files.Remove(launchers + '/' + kUninstallLauncher);
+  // With them what interrupted installations left beside them.
+  for (const char* launcher : {kProgramLauncher, kUninstallLauncher}) {
+    files.Remove(launchers + '/' + launcher);
+    files.RemoveStaleTemporaries(launchers + '/' + launcher, started);
+  }
   files.RemoveEmptyFolder(launchers);
   for (const IconFile& icon : deps.icon_files) {
     const std::string path = places.icon_theme_folder + '/' + icon.theme_path;
     files.Remove(path);
+    files.RemoveStaleTemporaries(path, started);
     RemoveEmptyFoldersUpTo(files, path, places.icon_theme_folder);
   }
 
@@ -62,6 +69,7 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
   const std::string installed = deps.settings.ReadString(kSettings, kInstalledTo, "");
   if (!installed.empty() && deps.settings.ReadBool(kSettings, kInstalledCopy, false)) {
     files.Remove(installed);
+    files.RemoveStaleTemporaries(installed, started);
   }
 
   boxes.ShowInformation(Text(kProgramTitle), Text(kUninstallDone));

@@ -181,8 +181,8 @@ void AutorunStore::Store(const std::string& section, const std::string& key,
   }
   try {
     MakeFolders(folder_);
-  } catch (const std::system_error&) {
-    throw StoreError(CreateKeyFailure(folder_));
+  } catch (const std::system_error& e) {
+    throw StoreError(CreateKeyFailure(folder_), folder_, e.code().message());
   }
   const std::string entry = std::string("[Desktop Entry]\n") +
                             "Type=Application\n"
@@ -196,8 +196,8 @@ void AutorunStore::Store(const std::string& section, const std::string& key,
                             "X-GNOME-Autostart-enabled=true\n";
   try {
     ReplaceFileDurably(path_, entry);
-  } catch (const std::system_error&) {
-    throw StoreError(SetDataFailure(key));
+  } catch (const std::system_error& e) {
+    throw StoreError(SetDataFailure(key), path_, e.code().message());
   }
 }
 
@@ -205,8 +205,8 @@ void AutorunStore::DeleteValue(const std::string& section, const std::string& ke
   if (!IsRunValue(section, key)) return;
   try {
     RemoveFileDurably(path_);
-  } catch (const std::system_error&) {
-    throw StoreError(SetDataFailure(key));
+  } catch (const std::system_error& e) {
+    throw StoreError(SetDataFailure(key), path_, e.code().message());
   }
 }
 

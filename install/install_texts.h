@@ -26,6 +26,11 @@ inline constexpr char kInstallQuestion[] =
     "Вы хотите установить программу QELTA MONITOR на ваш компьютер?";
 inline constexpr char kCreatingFolder[] = "Создание папки...";
 inline constexpr char kCannotCreate[] = "Невозможно создать ";
+// A folder whose name holds "%": no launcher can start a program there on every desktop (the
+// desktop entry writes it "%%", which GLib-based desktops refuse to load).
+inline constexpr char kPercentInFolder[] =
+    "Невозможно установить в папку, имя которой содержит знак \"%\": ";
+inline constexpr char kChooseAnotherFolder[] = ". Выберите другую папку.";
 inline constexpr char kSearchingRunning[] = "Поиск запущенной программы...";
 inline constexpr char kCopying[] = "Копирование...";
 inline constexpr char kCannotCopy[] = "Невозможно скопировать в ";

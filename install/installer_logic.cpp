@@ -79,6 +79,11 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   // Temporary files older than this installation were left by one that was killed.
   started_ = std::time(nullptr);
 
+  if (path_.find('%') != std::string::npos) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kPercentInFolder + path_ + kChooseAnotherFolder));
+    return Outcome::StayOpen;
+  }
+
   ShowStatus(kCreatingFolder);
   if (!deps_.files.MakeFolders(path_)) {
     boxes_.ShowError(Text(kErrorTitle), Text(kCannotCreate + path_));

@@ -30,6 +30,9 @@ inline constexpr char kCannotCreate[] = "Невозможно создать ";
 // desktop entry writes it "%%", which GLib-based desktops refuse to load).
 inline constexpr char kPercentInFolder[] =
     "Невозможно установить в папку, имя которой содержит знак \"%\": ";
+// A folder whose name is not UTF-8: a desktop entry cannot name it.
+inline constexpr char kNotUtf8Folder[] =
+    "Невозможно установить в папку, имя которой не в кодировке UTF-8: ";
 inline constexpr char kChooseAnotherFolder[] = ". Выберите другую папку.";
 inline constexpr char kSearchingRunning[] = "Поиск запущенной программы...";
 inline constexpr char kCopying[] = "Копирование...";

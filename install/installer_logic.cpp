@@ -5,6 +5,7 @@
 #include "install/install_texts.h"
 #include "install/launchers.h"
 #include "install/program_version.h"
+#include "settings/autorun_store.h"
 #include "settings/setting_keys.h"
 
 namespace qelta {
@@ -81,6 +82,11 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
 
   if (path_.find('%') != std::string::npos) {
     boxes_.ShowError(Text(kErrorTitle), Text(kPercentInFolder + path_ + kChooseAnotherFolder));
+    return Outcome::StayOpen;
+  }
+  // The launchers and the autostart entry must name the program exactly.
+  if (!FitsDesktopEntry(InstallTargetFor(path_, deps_.executable_path))) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kNotUtf8Folder + path_ + kChooseAnotherFolder));
     return Outcome::StayOpen;
   }
 

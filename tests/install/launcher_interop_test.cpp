@@ -84,5 +84,20 @@ TEST_F(LauncherInteropTest, GioStartsTheProgramFromEveryLauncherOrTheFolderIsRef
   }
 }
 
+// A folder whose name is not UTF-8 (a home folder named in an old single-byte encoding):
+// refused before anything is made, rather than launchers that name another file.
+TEST_F(LauncherInteropTest, AFolderWhoseNameIsNotUtf8IsRefused) {
+  const std::string folder = base + "/home/\xC4\xEE\xEC/QELTA MONITOR";
+  InstallerLogic& installer = Installer();
+  installer.SetPath(folder);
+  EXPECT_EQ(installer.InstallButtonClick(), Outcome::StayOpen);
+  const std::vector<std::string> boxes = journal.Only({"box error"});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].starts_with(
+      "box error [Ошибка] Невозможно установить в папку, имя которой не в кодировке UTF-8: "));
+  EXPECT_FALSE(fs::exists(base + "/home/\xC4\xEE\xEC"));
+  EXPECT_FALSE(fs::exists(places.programs_folder + "/QELTA"));
+}
+
 }  // namespace
 }  // namespace qelta::testing

@@ -240,7 +240,8 @@ TEST_F(StatsFormTest, ClosingHidesAndKeepsDateSeriesAndColumns) {
 }
 
 // A day with mains and battery periods, as the window shows it. With QELTA_SCREENSHOT_DIR set,
-// the window is also saved there as stats-window.png.
+// the window is also saved there as stats-window.png, and as stats-window-loading.png while a
+// refresh is under way.
 TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
   const QDate day = today.addDays(-3);
   auto battery = [](uint32_t s) {
@@ -292,6 +293,10 @@ TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
       const QByteArray folder = qgetenv("QELTA_SCREENSHOT_DIR");
       if (!folder.isEmpty()) {
         EXPECT_TRUE(form.grab().save(QString::fromLocal8Bit(folder) + "/stats-window.png"));
+        // The same day while a refresh reads the file again.
+        form.ShowButtonClick();
+        EXPECT_TRUE(form.grab().save(QString::fromLocal8Bit(folder) + "/stats-window-loading.png"));
+        ASSERT_TRUE(Settled(form));
       }
     }
   }

@@ -105,6 +105,9 @@ TMainForm::~TMainForm() {
   delete InfoForm;
   InfoForm = nullptr;
   delete about_form_.data();
+  // Its refresh may still be reading the statistics file on its worker thread.
+  delete StatsForm;
+  StatsForm = nullptr;
   welcome_form_.reset();
   configuration_form_.reset();
   FormDestroy();

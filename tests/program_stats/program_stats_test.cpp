@@ -148,10 +148,7 @@ TEST(ProgramStatsTest, AHugeFileWithAFifoForItsSideFileNeitherStopsPollingNorIsW
   int code = -1;
   EXPECT_TRUE(window.Wait(20s, &code));
   EXPECT_EQ(code, 0);
-  // The side file is now a summary of ours; the file behind the planted link is as it was.
-  struct stat info;
-  ASSERT_EQ(lstat(side.c_str(), &info), 0);
-  EXPECT_TRUE(S_ISREG(info.st_mode));
+  // The file behind the planted link is as it was.
   std::ifstream in(victim);
   std::string text;
   std::getline(in, text);

@@ -31,6 +31,14 @@ inline constexpr char kNotAbsolute[] = "Невозможно установит�
 inline constexpr char kNotAbsoluteHint[] =
     "\".\nУкажите полный путь к папке: он начинается с \"/\" (или с \"~/\" для вашей домашней "
     "папки).";
+// A folder whose name holds "%": no launcher can start a program there on every desktop (the
+// desktop entry writes it "%%", which GLib-based desktops refuse to load).
+inline constexpr char kPercentInFolder[] =
+    "Невозможно установить в папку, имя которой содержит знак \"%\": ";
+// A folder whose name is not UTF-8: a desktop entry cannot name it.
+inline constexpr char kNotUtf8Folder[] =
+    "Невозможно установить в папку, имя которой не в кодировке UTF-8: ";
+inline constexpr char kChooseAnotherFolder[] = ". Выберите другую папку.";
 inline constexpr char kSearchingRunning[] = "Поиск запущенной программы...";
 inline constexpr char kCopying[] = "Копирование...";
 inline constexpr char kCannotCopy[] = "Невозможно скопировать в ";

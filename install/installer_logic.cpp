@@ -1,8 +1,11 @@
 #include "install/installer_logic.h"
 
+#include <ctime>
+
 #include "install/install_texts.h"
 #include "install/launchers.h"
 #include "install/program_version.h"
+#include "settings/autorun_store.h"
 #include "settings/setting_keys.h"
 
 namespace qelta {
@@ -98,6 +101,18 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   // A reinstallation or an upgrade keeps the user's choices, the power policy above all.
   const bool earlier_installation = deps_.settings.ReadBool(kSettings, kInstalled, false) ||
                                     HasValue(deps_.settings, kSettings, kVersion);
+  // Temporary files older than this installation were left by one that was killed.
+  started_ = std::time(nullptr);
+
+  if (path_.find('%') != std::string::npos) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kPercentInFolder + path_ + kChooseAnotherFolder));
+    return Outcome::StayOpen;
+  }
+  // The launchers and the autostart entry must name the program exactly.
+  if (!FitsDesktopEntry(InstallTargetFor(path_, deps_.executable_path))) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kNotUtf8Folder + path_ + kChooseAnotherFolder));
+    return Outcome::StayOpen;
+  }
 
   ShowStatus(kCreatingFolder);
   const std::optional<std::string> folder = AbsoluteInstallFolder(path_, deps_.places.home);
@@ -169,6 +184,7 @@ bool InstallerLogic::CopyProgram(const std::string& target, bool& copied) {
     files.Rename(target, previous);
   }
   ShowStatus(kCopying);
+  files.RemoveStaleTemporaries(target, started_);
   copied = files.CopyReplacing(deps_.executable_path, target);
   return copied;
 }
@@ -178,10 +194,13 @@ void InstallerLogic::CreateLaunchers(const std::string& target) {
   // The icon first, so that the launchers find it; none of these outcomes is checked.
   for (const IconFile& icon : deps_.icon_files) {
     const std::string path = deps_.places.icon_theme_folder + '/' + icon.theme_path;
+    files.RemoveStaleTemporaries(path, started_);
     if (files.MakeFolders(FolderOf(path))) files.WriteFile(path, icon.content);
   }
   const std::string folder = GetProgramsFolder() + '/' + kLauncherFolder;
   files.MakeFolders(folder);
+  files.RemoveStaleTemporaries(folder + '/' + kProgramLauncher, started_);
+  files.RemoveStaleTemporaries(folder + '/' + kUninstallLauncher, started_);
   files.WriteFile(folder + '/' + kProgramLauncher,
                   LauncherEntry(kProgramLauncherName, target, "", kIconName));
   files.WriteFile(folder + '/' + kUninstallLauncher,

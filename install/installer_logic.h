@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -77,6 +78,7 @@ class InstallerLogic {
   FolderDialog& folders_;
   InstallStatusView& status_;
   std::string path_;
+  std::time_t started_ = 0;  // when the installation that runs now began
 };
 
 }  // namespace qelta

@@ -1,3 +1,5 @@
+#include <ctime>
+
 #include "install/install_texts.h"
 #include "install/installation.h"
 #include "settings/setting_keys.h"
@@ -34,6 +36,7 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
   if (!boxes.AskYesNo(Text(kProgramTitle), Text(kUninstallQuestion))) return;
 
   deps.close_running_monitors();
+  const std::time_t started = std::time(nullptr);
 
   deps.settings.WriteBool(kSettings, kInstalled, false);
 
@@ -48,12 +51,16 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
   deps.autorun.DeleteValue(kRun, kAutorunValue);
 
   const std::string launchers = places.programs_folder + '/' + kLauncherFolder;
-  files.Remove(launchers + '/' + kProgramLauncher);
-  files.Remove(launchers + '/' + kUninstallLauncher);
+  // With them what interrupted installations left beside them.
+  for (const char* launcher : {kProgramLauncher, kUninstallLauncher}) {
+    files.Remove(launchers + '/' + launcher);
+    files.RemoveStaleTemporaries(launchers + '/' + launcher, started);
+  }
   files.RemoveEmptyFolder(launchers);
   for (const IconFile& icon : deps.icon_files) {
     const std::string path = places.icon_theme_folder + '/' + icon.theme_path;
     files.Remove(path);
+    files.RemoveStaleTemporaries(path, started);
     RemoveEmptyFoldersUpTo(files, path, places.icon_theme_folder);
   }
 
@@ -67,6 +74,7 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
       StatsFilePathFor(program, files.FolderWritable(Parent(program)), UserDataHome());
   if (!installed.empty() && deps.settings.ReadBool(kSettings, kInstalledCopy, false)) {
     files.Remove(installed);
+    files.RemoveStaleTemporaries(installed, started);
     // The folder the installer made for the copy goes with it when nothing else is in it.
     files.RemoveEmptyFolder(Parent(installed));
   }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
@@ -63,6 +64,14 @@
 namespace qelta {
 namespace {
 
+// The running executable's path as the file system has it (a name that is not UTF-8 would not
+// survive a QString).
+std::string ExecutablePath() {
+  const std::string path = RunningExecutablePath();
+  return path.empty() ? QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString()
+                      : path;
+}
+
 // How long a new monitor waits for the old ones to close before it goes on regardless.
 constexpr int kTakeoverWaitMs = 15000;
 
@@ -107,6 +116,9 @@ TMainForm::~TMainForm() {
   delete InfoForm;
   InfoForm = nullptr;
   delete about_form_.data();
+  // Its refresh may still be reading the statistics file on its worker thread.
+  delete StatsForm;
+  StatsForm = nullptr;
   welcome_form_.reset();
   network_form_.reset();
   configuration_form_.reset();
@@ -178,7 +190,7 @@ InstallDependencies TMainForm::Installation() {
       *starter_,
       places,
       ProgramIconFiles(),
-      QCoreApplication::applicationFilePath().toStdString(),
+      ExecutablePath(),
       [] { InstanceChannel::CloseRunning(QString::fromUtf8(kMonitorTitle), kTakeoverWaitMs); },
       // The store keeps no file open: closing it means that nothing here uses it any more,
       // the always-running timers included.
@@ -350,7 +362,7 @@ void TMainForm::ConfigurationMenuClick() {
                                    *message_boxes_,
                                    *file_dialog_,
                                    *busy_,
-                                   QCoreApplication::applicationFilePath().toStdString(),
+                                   ExecutablePath(),
                                    [] { return CurrentUpsAccessHint(); }};
     auto form = std::make_unique<TConfigurationForm>(
         deps, [this](const std::function<void()>& handler) { RunGuarded(handler); });

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "link/status_records.h"
 
@@ -35,6 +36,27 @@ struct DayColumns {
 // A sample voltage as a column value: clipped to 160..275 V, then volts above 160. A value
 // that is not a number counts as 0.
 double ColumnValue(const Extended& voltage);
+
+// One entry per second of one day, held only during a refresh: what the last record stamped
+// with that second says (kBinEmpty when none), and its input and output values.
+struct DaySeconds {
+  explicit DaySeconds(uint32_t day_start);
+
+  // Takes one record in file order; records stamped outside the day are ignored, and a
+  // later record for the same second replaces an earlier one.
+  void Add(const TUPSStatusRaw& record);
+  // Every second empty again.
+  void Clear();
+
+  uint32_t DayStart;
+  std::vector<uint8_t> SecondState;
+  std::vector<double> InputSeconds;
+  std::vector<double> OutputSeconds;
+};
+
+// Sets every column and both series' extremes of `columns` from the seconds of one day (the
+// rules of ReduceDay).
+void ReduceSeconds(const DaySeconds& seconds, DayColumns& columns);
 
 // The refresh: sets every column and both series' extremes of `columns` from the records
 // stamped DayStart .. DayStart + 86,399 (others are ignored), through one entry per second

@@ -62,6 +62,10 @@ QString PickerDateFormat(const QLocale& locale) {
 
 }  // namespace
 
+QString LoadingText() {
+  return QStringLiteral("Загрузка...");
+}
+
 StatsPaintBox::StatsPaintBox(TStatsForm& form, QWidget* parent) : QWidget(parent), form_(form) {
   setObjectName(QStringLiteral("G"));
   setMouseTracking(true);
@@ -81,7 +85,11 @@ TStatsForm::TStatsForm(StatsFile& file, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      file_(file) {
+      file_(file),
+      loader_(file, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { RefreshFinished(); }, Qt::QueuedConnection);
+      }) {
   setObjectName(QStringLiteral("StatsForm"));
   setWindowTitle(QStringLiteral("QELTA MONITOR: Статистика"));
   // Closing only hides: the window lives as long as its owner, and it never ends the program.
@@ -190,11 +198,31 @@ void TStatsForm::closeEvent(QCloseEvent* event) {
   hide();
 }
 
+TStatsForm::~TStatsForm() = default;
+
 void TStatsForm::ShowButtonClick() {
-  const uint32_t day_start = DayStartOf(Picker->date());
-  TUPSStatusRawData records;
-  file_.ReadStatsRange(day_start, day_start + (kDaySeconds - 1), records);
-  ReduceDay(records, day_start, columns_);
+  if (loader_.Busy()) {
+    refresh_again_ = true;
+    return;
+  }
+  StartRefresh();
+}
+
+void TStatsForm::StartRefresh() {
+  refresh_again_ = false;
+  loader_.Start(DayStartOf(Picker->date()));
+  setCursor(Qt::BusyCursor);
+  G->repaint();
+}
+
+void TStatsForm::RefreshFinished() {
+  std::optional<DayColumns> columns = loader_.Finish();
+  if (refresh_again_) {
+    StartRefresh();
+    return;
+  }
+  if (columns) columns_ = *columns;
+  unsetCursor();
   G->repaint();
 }
 
@@ -216,6 +244,16 @@ void TStatsForm::GPaint(QPainter& painter) {
   style.text_colour = palette().color(QPalette::WindowText);
   style.decimal_point = QLocale().decimalPoint();
   geometry_ = PaintStatsGraph(painter, G->size(), columns_, Mode->currentIndex(), style);
+  if (loader_.Busy()) {
+    // Over the graph's top left corner, opaque like the other texts of the graph.
+    painter.setFont(graph_font_);
+    painter.setPen(style.text_colour);
+    painter.setBackgroundMode(Qt::OpaqueMode);
+    painter.setBackground(Qt::white);
+    const QFontMetrics metrics(graph_font_);
+    painter.drawText(geometry_.PlotLeft + 10, geometry_.PlotTop + 2 + metrics.ascent(),
+                     LoadingText());
+  }
 }
 
 void TStatsForm::GMouseMove(int x) {

@@ -103,6 +103,10 @@ class JournalFiles : public InstallFiles {
   bool WriteFile(const std::string& path, std::string_view content) override {
     return Do("write", path, [&] { return local_.WriteFile(path, content); });
   }
+  // Not journalled: it changes nothing but leftovers of interrupted runs.
+  int RemoveStaleTemporaries(const std::string& path, std::time_t made_before) override {
+    return local_.RemoveStaleTemporaries(path, made_before);
+  }
 
  private:
   bool Do(const std::string& operation, const std::string& what,

@@ -274,6 +274,28 @@ TEST_F(InstallerTest, ProgramThatCannotBeRemovedIsSetAside) {
                    }));
 }
 
+// Installations killed half-way left temporary copies of the program, the icon and a
+// launcher: the next installation removes them, but not one that another installation,
+// running meanwhile, is writing, nor a name that only looks like one.
+TEST_F(InstallerTest, LeftoversOfKilledInstallationsGoAtTheNextOne) {
+  const std::string icon = places.icon_theme_folder + "/scalable/apps/qelta-monitor.svg";
+  const std::string launcher = places.programs_folder + "/QELTA/QELTA MONITOR.desktop";
+  const std::vector<std::string> stale = {target + ".new-a1B2c3", target + ".new-ZZZZZZ",
+                                          icon + ".new-x9y8z7", launcher + ".new-Qq0Ww1"};
+  for (const std::string& path : stale) WriteLeftover(path, 3600);
+  const std::string current = target + ".new-n0wN0w";
+  WriteLeftover(current, -3600);
+  const std::string other = target + ".new-toolong1";
+  WriteLeftover(other, 3600);
+  fs::create_symlink(current, target + ".new-L1nkL1");
+  ASSERT_EQ(Installer().InstallButtonClick(), Outcome::Installed);
+  for (const std::string& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
+  EXPECT_TRUE(fs::exists(current));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_TRUE(fs::is_symlink(target + ".new-L1nkL1"));
+  EXPECT_EQ(ReadFile(target), "the program, new build");
+}
+
 TEST_F(InstallerTest, FolderThatCannotBeMadeShowsTheErrorAndLetsTheUserTryAgain) {
   // A file where a parent folder should be: no one can make the folder.
   WriteFile(base + "/blocked", "a file");

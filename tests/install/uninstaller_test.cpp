@@ -33,6 +33,17 @@ class UninstallerTest : public InstallFixture {
   std::unique_ptr<SettingsStore> real_entry;
 };
 
+// What killed installations left beside the program, the icon and the launchers goes too.
+TEST_F(UninstallerTest, RemovesTheLeftoversOfKilledInstallations) {
+  const std::vector<std::string> stale = {
+      target + ".new-a1B2c3", places.icon_theme_folder + "/16x16/apps/qelta-monitor.png.new-b2C3d4",
+      places.programs_folder + "/QELTA/Удалить QELTA MONITOR.desktop.new-c3D4e5"};
+  for (const std::string& path : stale) WriteLeftover(path, 60);
+  UninstallProgram(Deps(), boxes);
+  for (const std::string& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
+  EXPECT_FALSE(fs::exists(places.programs_folder + "/QELTA"));
+}
+
 TEST_F(UninstallerTest, RemovesEveryTraceAndKeepsWhatStays) {
   // The installation as the uninstaller finds it.
   ASSERT_TRUE(fs::exists(real_autorun->EntryPath()));

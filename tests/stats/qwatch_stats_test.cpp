@@ -44,6 +44,11 @@ class StatsFormTest : public ::testing::Test {
     file->AppendStatsRecord(r);
   }
 
+  // Waits until the refresh under way has shown its columns.
+  static bool Settled(TStatsForm& form) {
+    return QTest::qWaitFor([&] { return !form.Refreshing(); }, 60000);
+  }
+
   // The colour of the graph at column j, at the level of `value`, as painted now.
   QColor ColumnColour(TStatsForm& form, int j, double value) {
     const QImage image = form.G->grab().toImage();
@@ -143,6 +148,7 @@ TEST_F(StatsFormTest, RefreshReadsThePickedDayAndSwitchingTheSeriesOnlyRepaints)
   // Nothing is read before the first refresh.
   EXPECT_EQ(form.Columns().BinState[432], kBinEmpty);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   EXPECT_EQ(form.Columns().BinState[432], kBinMains);
   EXPECT_EQ(form.Columns().InputBins[432], 70);
   EXPECT_EQ(form.Columns().BinState[468], kBinBattery);
@@ -161,8 +167,45 @@ TEST_F(StatsFormTest, RefreshReadsThePickedDayAndSwitchingTheSeriesOnlyRepaints)
   EXPECT_EQ(ColumnColour(form, 432, 70), kInputLineColour);
 
   QTest::mouseClick(form.ShowButton, Qt::LeftButton);
+  ASSERT_TRUE(Settled(form));
   EXPECT_EQ(form.Columns().BinState[504], kBinMains);
   EXPECT_EQ(form.Columns().InputBins[432], 80);  // (70 + 90) / 2
+}
+
+// Dark pixels (text) in the graph's top left corner, where the loading line goes.
+int TextPixelsInCorner(TStatsForm& form) {
+  const QImage image = form.G->grab().toImage();
+  const GraphGeometry& g = form.Geometry();
+  int dark = 0;
+  for (int x = g.PlotLeft + 5; x < g.PlotLeft + 120; ++x) {
+    for (int y = g.PlotTop; y < g.PlotTop + 20; ++y) dark += image.pixelColor(x, y).value() < 128;
+  }
+  return dark;
+}
+
+// A refresh leaves the window's thread at once: until the day is ready the window keeps its
+// columns and shows a busy cursor and the loading line; then the day shows without them.
+TEST_F(StatsFormTest, ARefreshReadsOffTheWindowsThreadAndSaysSoMeanwhile) {
+  Record(today, 43200, "230", "220");
+  TStatsForm form(*file);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  EXPECT_EQ(TextPixelsInCorner(form), 0);
+  // No event is handled between the click and the checks: the worker's end cannot show yet.
+  form.ShowButtonClick();
+  EXPECT_TRUE(form.Refreshing());
+  EXPECT_EQ(form.Columns().BinState[432], kBinEmpty);
+  EXPECT_EQ(form.cursor().shape(), Qt::BusyCursor);
+  EXPECT_GT(TextPixelsInCorner(form), 20);
+  EXPECT_EQ(LoadingText(), QStringLiteral("Загрузка..."));
+  // Asked again meanwhile: the later refresh runs after it, and reads what was recorded.
+  Record(today, 50400, "240", "230");
+  form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
+  EXPECT_EQ(form.Columns().BinState[432], kBinMains);
+  EXPECT_EQ(form.Columns().BinState[504], kBinMains);
+  EXPECT_NE(form.cursor().shape(), Qt::BusyCursor);
+  EXPECT_EQ(TextPixelsInCorner(form), 0);
 }
 
 TEST_F(StatsFormTest, PickingAnotherDayRefreshesAndEmptiesColumnsThatHeldData) {
@@ -171,8 +214,10 @@ TEST_F(StatsFormTest, PickingAnotherDayRefreshesAndEmptiesColumnsThatHeldData) {
   Record(today, 43200, "230", "220");
   TStatsForm form(*file);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   ASSERT_EQ(form.Columns().BinState[432], kBinMains);
   form.Picker->setDate(yesterday);
+  ASSERT_TRUE(Settled(form));
   EXPECT_EQ(form.Columns().BinState[10], kBinMains);
   for (int mode : {0, 1}) {
     form.Mode->setCurrentIndex(mode);
@@ -190,6 +235,7 @@ TEST_F(StatsFormTest, PointerMovesOverTheGraphShowTheColumnInTheCaption) {
   Record(today, 43200, "230", "220");
   TStatsForm form(*file);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   form.G->grab();  // painted, so the geometry is known
@@ -206,6 +252,7 @@ TEST_F(StatsFormTest, ClosingHidesAndKeepsDateSeriesAndColumns) {
   Record(yesterday, 43200, "230", "220");
   QPointer<TStatsForm> form = new TStatsForm(*file);
   form->Picker->setDate(yesterday);
+  ASSERT_TRUE(Settled(*form));
   form->Mode->setCurrentIndex(1);
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.data()));
@@ -226,7 +273,8 @@ TEST_F(StatsFormTest, ClosingHidesAndKeepsDateSeriesAndColumns) {
 }
 
 // A day with mains and battery periods, as the window shows it. With QELTA_SCREENSHOT_DIR set,
-// the window is also saved there as stats-window.png.
+// the window is also saved there as stats-window.png, and as stats-window-loading.png while a
+// refresh is under way.
 TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
   const QDate day = today.addDays(-3);
   auto battery = [](uint32_t s) {
@@ -244,6 +292,7 @@ TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
   }
   TStatsForm form(*file);
   form.Picker->setDate(day);
+  ASSERT_TRUE(Settled(form));
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   QCoreApplication::processEvents();
@@ -277,6 +326,10 @@ TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
       const QByteArray folder = qgetenv("QELTA_SCREENSHOT_DIR");
       if (!folder.isEmpty()) {
         EXPECT_TRUE(form.grab().save(QString::fromLocal8Bit(folder) + "/stats-window.png"));
+        // The same day while a refresh reads the file again.
+        form.ShowButtonClick();
+        EXPECT_TRUE(form.grab().save(QString::fromLocal8Bit(folder) + "/stats-window-loading.png"));
+        ASSERT_TRUE(Settled(form));
       }
     }
   }

@@ -54,6 +54,7 @@ void WindowBalloons::ShowBalloon(const QString& title, const QString& text, Ball
       icon == BalloonIcon::Error ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxInformation;
   const int size = window_.style()->pixelMetric(QStyle::PM_SmallIconSize) * 2;
   window_.icon->setPixmap(window_.style()->standardIcon(pixmap).pixmap(size, size));
+  window_.setWindowTitle(title);  // what the window list and screen readers name it
   window_.title->setText(title);
   window_.text->setText(text);
   window_.adjustSize();

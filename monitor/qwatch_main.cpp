@@ -44,6 +44,7 @@
 #include "platform/qt_timer.h"
 #include "platform/serial_adapters.h"
 #include "platform/sound_player.h"
+#include "platform/taskbar_hint.h"
 #include "platform/tray_appearance_watch.h"
 #include "platform/ui_script.h"
 #include "platform/wall_clock.h"
@@ -416,6 +417,7 @@ void TMainForm::ShowNearClick(int click_x, int click_y) {
   const QPoint click(click_x, click_y);
   InfoForm->PlaceFrame(
       [click](QSize frame) { return PopupFramePosition(click, DesktopScreens(), frame); });
+  KeepOffTaskbar(*InfoForm);
   InfoForm->show();
   QCoreApplication::processEvents();
   InfoForm->raise();

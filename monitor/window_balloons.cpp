@@ -7,6 +7,7 @@
 #include <QStyle>
 
 #include "monitor/popup_placement.h"
+#include "platform/taskbar_hint.h"
 
 namespace qelta {
 
@@ -59,6 +60,7 @@ void WindowBalloons::ShowBalloon(const QString& title, const QString& text, Ball
   window_.text->setText(text);
   window_.adjustSize();
   window_.move(PopupFramePosition(anchor_(), DesktopScreens(), window_.size()));
+  KeepOffTaskbar(window_);
   window_.show();
   window_.raise();
   hide_timer_.start(timeout_ms);

@@ -12,10 +12,13 @@
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <map>
+#include <vector>
 
 #include "program_harness.h"
 #include "standin_watcher.h"
@@ -70,41 +73,89 @@ const QDBusArgument& operator>>(const QDBusArgument& in, LayoutNode& node) {
   return in;
 }
 
-// Whether a top-level window titled `title` is mapped on `display_name`, asked of the X server.
-bool WindowShown(const std::string& display_name, const std::string& title) {
+// What the X server holds for one mapped top-level window: its title, its atom-list
+// properties by name (as atom names) and its Motif hints.
+struct ShownWindow {
+  std::string title;
+  std::map<std::string, std::vector<std::string>> atoms;
+  std::vector<uint32_t> motif_hints;
+};
+
+std::vector<ShownWindow> ShownWindows(const std::string& display_name) {
+  std::vector<ShownWindow> windows;
   xcb_connection_t* c = xcb_connect(display_name.c_str(), nullptr);
-  bool shown = false;
-  if (xcb_connection_has_error(c) == 0) {
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const char atom_name[] = "_NET_WM_NAME";
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(atom_name), atom_name), nullptr);
-    xcb_query_tree_reply_t* tree =
-        xcb_query_tree_reply(c, xcb_query_tree(c, screen->root), nullptr);
-    if (atom != nullptr && tree != nullptr) {
-      const xcb_window_t* children = xcb_query_tree_children(tree);
-      for (int i = 0; i < xcb_query_tree_children_length(tree) && !shown; ++i) {
-        xcb_get_window_attributes_reply_t* attributes =
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
-        const bool viewable =
-            attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-        std::free(attributes);
-        if (!viewable) continue;
-        xcb_get_property_reply_t* name = xcb_get_property_reply(
-            c, xcb_get_property(c, 0, children[i], atom->atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
-            nullptr);
-        if (name != nullptr) {
-          shown = std::string(static_cast<const char*>(xcb_get_property_value(name)),
-                              xcb_get_property_value_length(name)) == title;
-        }
-        std::free(name);
-      }
-    }
-    std::free(atom);
-    std::free(tree);
+  if (xcb_connection_has_error(c) != 0) {
+    xcb_disconnect(c);
+    return windows;
   }
+  auto atom = [c](const std::string& name) {
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, name.size(), name.c_str()), nullptr);
+    const xcb_atom_t a = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return a;
+  };
+  auto atom_name = [c](xcb_atom_t a) {
+    xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(c, xcb_get_atom_name(c, a), nullptr);
+    std::string name;
+    if (reply != nullptr) {
+      name.assign(xcb_get_atom_name_name(reply), xcb_get_atom_name_name_length(reply));
+    }
+    std::free(reply);
+    return name;
+  };
+  auto property = [c](xcb_window_t w, xcb_atom_t p) {
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, w, p, XCB_GET_PROPERTY_TYPE_ANY, 0, 256), nullptr);
+    std::string bytes;
+    if (reply != nullptr) {
+      bytes.assign(static_cast<const char*>(xcb_get_property_value(reply)),
+                   xcb_get_property_value_length(reply));
+    }
+    std::free(reply);
+    return bytes;
+  };
+  auto words = [](const std::string& bytes) {
+    std::vector<uint32_t> out(bytes.size() / 4);
+    std::memcpy(out.data(), bytes.data(), out.size() * 4);
+    return out;
+  };
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, screen->root), nullptr);
+  if (tree != nullptr) {
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+      xcb_get_window_attributes_reply_t* attributes =
+          xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
+      const bool viewable =
+          attributes != nullptr && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+      std::free(attributes);
+      if (!viewable) continue;
+      ShownWindow window;
+      window.title = property(children[i], atom("_NET_WM_NAME"));
+      for (const char* name : {"_NET_WM_STATE", "_NET_WM_WINDOW_TYPE"}) {
+        for (uint32_t a : words(property(children[i], atom(name)))) {
+          window.atoms[name].push_back(atom_name(a));
+        }
+      }
+      window.motif_hints = words(property(children[i], atom("_MOTIF_WM_HINTS")));
+      windows.push_back(window);
+    }
+  }
+  std::free(tree);
   xcb_disconnect(c);
-  return shown;
+  return windows;
+}
+
+bool WindowShown(const std::string& display_name, const std::string& title) {
+  for (const ShownWindow& w : ShownWindows(display_name)) {
+    if (w.title == title) return true;
+  }
+  return false;
+}
+
+bool Has(const std::vector<std::string>& list, const std::string& item) {
+  return std::find(list.begin(), list.end(), item) != list.end();
 }
 
 class ProgramTrayTest : public ::testing::Test {
@@ -277,6 +328,24 @@ TEST_F(ProgramTrayTest, TheTrayReadsAndClicksTheMenuThatFollowsTheState) {
   EXPECT_TRUE(
       QTest::qWaitFor([&] { return WindowShown(display->name(), "QELTA MONITOR"); }, kLongWaitMs));
 
+  // A left click on the icon shows the pop-up: a tool window with neither a taskbar entry nor
+  // minimise and maximise buttons.
+  CallItem({}, QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"), {10, 10});
+  ShownWindow popup;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (ShownWindow& w : ShownWindows(display->name())) {
+          if (Has(w.atoms["_NET_WM_WINDOW_TYPE"], "_NET_WM_WINDOW_TYPE_UTILITY")) popup = w;
+        }
+        return !popup.title.empty();
+      },
+      kLongWaitMs));
+  EXPECT_EQ(popup.title, "QELTA MONITOR");
+  EXPECT_TRUE(Has(popup.atoms["_NET_WM_STATE"], "_NET_WM_STATE_SKIP_TASKBAR"));
+  EXPECT_TRUE(Has(popup.atoms["_NET_WM_STATE"], "_NET_WM_STATE_SKIP_PAGER"));
+  ASSERT_EQ(popup.motif_hints.size(), 5u);
+  EXPECT_TRUE(popup.motif_hints[0] & 1u);            // functions given
+  EXPECT_EQ(popup.motif_hints[1] & (8u | 16u), 0u);  // neither minimise nor maximise
   // "Закрыть" ends the program.
   ASSERT_TRUE(Click(kFixedItems[8]));
   int code = -1;

@@ -226,7 +226,7 @@ void TMainForm::PutIconInTray() {
     return;
   }
   Tray = new QSystemTrayIcon(this);
-  Tray->setIcon(TrayIcon(tray_icon_index_));
+  Tray->setIcon(tray_icons_[tray_icon_index_]);
   Tray->setToolTip(tray_tooltip_);
   // Trays that speak D-Bus open the menu themselves and ask for it; X11 trays have the toolkit
   // open it at the click. Either way it is brought up to date as it is about to show.
@@ -237,6 +237,7 @@ void TMainForm::PutIconInTray() {
 }
 
 void TMainForm::BuildTray() {
+  for (int i = 0; i < 3; ++i) tray_icons_[i] = TrayIcon(i);
   TrayMenu = new QMenu(this);
   auto add = [this](const char* caption, void (MonitorCore::*handler)()) {
     QAction* action = TrayMenu->addAction(QString::fromUtf8(caption));
@@ -397,8 +398,9 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::ShowTrayIcon(int index) {
+  if (index < 0 || index > 2) return;
   tray_icon_index_ = index;
-  if (Tray != nullptr) Tray->setIcon(TrayIcon(index));
+  if (Tray != nullptr) Tray->setIcon(tray_icons_[index]);
 }
 
 void TMainForm::RefreshStatus() {

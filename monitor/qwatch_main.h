@@ -164,6 +164,8 @@ class TMainForm : public QWidget,
   // Made only once a tray is there (the toolkit picks the kind of icon when it is made).
   QSystemTrayIcon* Tray = nullptr;
   int tray_icon_index_ = 2;
+  // The three icons, drawn once: the blink on battery swaps two of them twice a second.
+  QIcon tray_icons_[3];
   QString tray_tooltip_;
   QMenu* TrayMenu = nullptr;
   QAction* CancelShutdownProcess = nullptr;

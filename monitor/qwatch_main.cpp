@@ -417,8 +417,11 @@ void TMainForm::ShowStatusBalloon(int kind) {
 void TMainForm::ShowNearClick(int click_x, int click_y) {
   if (InfoForm == nullptr) return;
   const QPoint click(click_x, click_y);
-  InfoForm->PlaceFrame(
-      [click](QSize frame) { return PopupFramePosition(click, DesktopScreens(), frame); });
+  // Where the compositor places windows itself the pop-up is a normal window that gets the focus.
+  if (DesktopLetsProgramsPlaceWindows()) {
+    InfoForm->PlaceFrame(
+        [click](QSize frame) { return PopupFramePosition(click, DesktopScreens(), frame); });
+  }
   KeepOffTaskbar(*InfoForm);
   InfoForm->show();
   QCoreApplication::processEvents();

@@ -117,7 +117,7 @@ std::vector<ShownWindow> ShownWindows(const std::string& display_name) {
   };
   auto words = [](const std::string& bytes) {
     std::vector<uint32_t> out(bytes.size() / 4);
-    std::memcpy(out.data(), bytes.data(), out.size() * 4);
+    if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * 4);
     return out;
   };
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;

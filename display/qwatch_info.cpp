@@ -1,6 +1,7 @@
 #include "display/qwatch_info.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <QApplication>
 #include <QFont>
@@ -191,10 +192,18 @@ void TInfoForm::Place() {
   move(position);  // a window's position is that of its frame
 }
 
+namespace {
+// Pixels by which a frame may lie off its placed position and still count as placed.
+constexpr int kPlacementSlack = 2;
+}  // namespace
+
 void TInfoForm::FollowFrame() {
   if (!placement_ || !isVisible()) return;
   const QRect frame = frameGeometry();
-  if (frame.topLeft() != placed_.topLeft()) return;  // moved away by the user
+  // Moved away by the user. Under a fractional scale (1.5 at QT_FONT_DPI=144) the frame that
+  // the window manager reports lies a pixel off the one asked for, which is no move.
+  const QPoint off = frame.topLeft() - placed_.topLeft();
+  if (std::abs(off.x()) > kPlacementSlack || std::abs(off.y()) > kPlacementSlack) return;
   if (FrameSize() != placed_.size()) Place();
 }
 

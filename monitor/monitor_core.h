@@ -84,6 +84,9 @@ class MonitorCore : public InfoSource {
   void BatteryStatusCheckerTimer();
   void BatteryShutdownTimerTimer();
   void CancelShutdownProcessClick();
+  // The tray menu's "Отменить завершение работы": cancels a running countdown as above and
+  // says so in a balloon.
+  void CancelShutdownMenuClick();
   void TrayUpdaterTimer();
   void CtrlPopupTimerTimer();
   void InformationMenuClick();

@@ -63,6 +63,10 @@ QPoint PopupFramePosition(QPoint click, const QList<PopupScreen>& screens, QSize
   return PopupFramePosition(click, screens[index], frame);
 }
 
+bool DesktopLetsProgramsPlaceWindows() {
+  return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 QList<PopupScreen> DesktopScreens() {
   QList<PopupScreen> screens;
   for (const QScreen* screen : QGuiApplication::screens()) {

@@ -30,6 +30,10 @@ QPoint PopupFramePosition(QPoint click, const PopupScreen& screen, QSize frame);
 // The same on the screen of the click among `screens`; the click itself when there is none.
 QPoint PopupFramePosition(QPoint click, const QList<PopupScreen>& screens, QSize frame);
 
+// False where the windowing system does not let a program place its windows (native Wayland):
+// the pop-up then opens where the compositor puts a normal window.
+bool DesktopLetsProgramsPlaceWindows();
+
 // The desktop's screens as the windowing system reports them now.
 QList<PopupScreen> DesktopScreens();
 

@@ -30,7 +30,9 @@
 #include "monitor/start_mode.h"
 #include "monitor/tray_icons.h"
 #include "monitor/tray_menu.h"
+#include "monitor/tray_tooltip.h"
 #include "monitor/tray_wait.h"
+#include "monitor/window_balloons.h"
 #include "network/network_config.h"
 #include "network/network_server.h"
 #include "network/protocol_server.h"
@@ -50,6 +52,7 @@
 #include "platform/qt_timer.h"
 #include "platform/serial_adapters.h"
 #include "platform/sound_player.h"
+#include "platform/taskbar_hint.h"
 #include "platform/tray_appearance_watch.h"
 #include "platform/ui_script.h"
 #include "platform/wall_clock.h"
@@ -82,14 +85,18 @@ TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(
   UiScript::StartFromEnvironment();
   QApplication::setWindowIcon(ProgramIcon());
   errors_ = std::make_unique<MessageBoxErrorReporter>();
-  // Every timer's handler runs inside the error guard.
-  timers_ = std::make_unique<QtTimerFactory>(
-      [this](const std::function<void()>& handler) { RunGuarded(handler); });
+  // Every timer's handler runs inside the error guard; the tray menu follows what it changed.
+  timers_ = std::make_unique<QtTimerFactory>([this](const std::function<void()>& handler) {
+    RunGuarded(handler);
+    UpdateTrayMenu();
+  });
   wall_clock_ = std::make_unique<SystemWallClock>();
   ctrl_watch_ = MakeCtrlKeyWatch();
-  Tray = new QSystemTrayIcon(this);
   notification_balloons_ = std::make_unique<DesktopNotificationBalloons>();
-  tray_balloons_ = std::make_unique<TrayBalloons>(Tray);
+  // Without a notification service the balloons get a window of their own: a tray's own
+  // balloon goes nowhere on most trays, and on some it hides the icon for its time.
+  tray_balloons_ = std::make_unique<WindowBalloons>(
+      [this] { return core_ != nullptr ? QPoint(core_->ClickX, core_->ClickY) : QPoint(); });
   balloons_ = std::make_unique<BalloonRouter>(*notification_balloons_, *tray_balloons_);
   power_ = std::make_unique<LogindPowerControl>();
   sound_ = std::make_unique<CanberraSoundPlayer>();
@@ -267,20 +274,37 @@ void TMainForm::StartNetworkServer() {
 }
 
 void TMainForm::ShowTrayWhenReady() {
-  Tray->show();
-  // At log-on the desktop's tray may come up after the monitor: show the icon again once it
-  // is there.
-  tray_appearance_ = MakeTrayAppearanceWatch();
+  // At log-on the desktop's tray may come up after the monitor. The toolkit chooses between a
+  // D-Bus (StatusNotifierItem) and an X11 icon once, when the icon is made, so the icon is made
+  // only when a tray is there.
+  tray_presence_ = MakeTrayPresence();
+  TrayPresence& presence = *tray_presence_;
   tray_wait_ = std::make_unique<TrayWait>(
-      *timers_, *tray_appearance_, [] { return QSystemTrayIcon::isSystemTrayAvailable(); },
-      [this] {
-        Tray->hide();
-        Tray->show();
-      });
+      *timers_, presence, [&presence] { return presence.TrayThere(); },
+      [this] { RunGuarded([this] { PutIconInTray(); }); });
+  if (presence.TrayThere()) PutIconInTray();
   tray_wait_->Start();
 }
 
+void TMainForm::PutIconInTray() {
+  if (Tray != nullptr) {
+    Tray->hide();
+    Tray->show();
+    return;
+  }
+  Tray = new QSystemTrayIcon(this);
+  Tray->setIcon(tray_icons_[tray_icon_index_]);
+  Tray->setToolTip(tray_tooltip_);
+  // Trays that speak D-Bus open the menu themselves and ask for it; X11 trays have the toolkit
+  // open it at the click. Either way it is brought up to date as it is about to show.
+  Tray->setContextMenu(TrayMenu);
+  connect(Tray, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) { TrayActivated(reason); });
+  Tray->show();
+}
+
 void TMainForm::BuildTray() {
+  for (int i = 0; i < 3; ++i) tray_icons_[i] = TrayIcon(i);
   TrayMenu = new QMenu(this);
   auto add = [this](const char* caption, void (MonitorCore::*handler)()) {
     QAction* action = TrayMenu->addAction(QString::fromUtf8(caption));
@@ -307,19 +331,28 @@ void TMainForm::BuildTray() {
           [this] { RunGuarded([this] { AboutMenuClick(); }); });
   CloseMenu = TrayMenu->addAction(QStringLiteral("&Закрыть"));
   connect(CloseMenu, &QAction::triggered, this, [this] { CloseMenuClick(); });
-  // The dynamic tail as it stands before the first right click.
-  QAction* divider = TrayMenu->addSeparator();
-  divider->setProperty("tag", 1);
-  QAction* cancel = add("Отменить завершение работы", &MonitorCore::CancelShutdownProcessClick);
-  cancel->setProperty("tag", 1);
+  // In the menu only while a countdown runs, at its top.
+  CancelShutdownProcess = new QAction(QString::fromUtf8("Отменить завершение работы"), TrayMenu);
+  connect(CancelShutdownProcess, &QAction::triggered, this, [this] {
+    RunGuarded([this] { core_->CancelShutdownMenuClick(); });
+    UpdateTrayMenu();
+  });
+  CancelDivider = new QAction(TrayMenu);
+  CancelDivider->setSeparator(true);
 
-  connect(TrayMenu, &QMenu::aboutToShow, this, [this] { ApplyTrayMenuState(); });
-  connect(Tray, &QSystemTrayIcon::activated, this,
-          [this](QSystemTrayIcon::ActivationReason reason) { TrayActivated(reason); });
+  connect(TrayMenu, &QMenu::aboutToShow, this, [this] {
+    // What a right click did before the menu opened: the click's place for the pop-up, and the
+    // menu's items as the state is now.
+    const QPoint click = QCursor::pos();
+    core_->SetClickPosition(click.x(), click.y());
+    UpdateTrayMenu();
+  });
+  UpdateTrayMenu();
 }
 
 void TMainForm::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
-  // Left click: Trigger; right click: Context. Double and middle clicks do nothing.
+  // Left click: Trigger; right click: Context (the toolkit or the tray opens the context menu
+  // itself). Double and middle clicks do nothing.
   if (reason == QSystemTrayIcon::Trigger) TrayClick(false, QCursor::pos());
   if (reason == QSystemTrayIcon::Context) TrayClick(true, QCursor::pos());
 }
@@ -327,21 +360,22 @@ void TMainForm::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
 void TMainForm::TrayClick(bool right_button, QPoint position) {
   RunGuarded([&] {
     core_->SetClickPosition(position.x(), position.y());
-    if (!right_button) {
-      core_->InformationMenuClick();
-      return;
-    }
-    RebuildTrayMenuTail(*TrayMenu, core_->ShutdownPending(),
-                        [this] { RunGuarded([this] { core_->CancelShutdownProcessClick(); }); });
-    TrayMenu->popup(position);
+    if (!right_button) core_->InformationMenuClick();
   });
+  UpdateTrayMenu();
 }
 
-void TMainForm::ApplyTrayMenuState() {
+void TMainForm::UpdateTrayMenu() {
+  if (core_ == nullptr || TrayMenu == nullptr) return;
+  ShowCancelItem(*TrayMenu, *CancelShutdownProcess, *CancelDivider, core_->ShutdownPending());
   const MonitorCore::TrayMenuState state = core_->TrayMenuPopup();
   ToggleBeeperMenu->setEnabled(state.toggle_beeper_enabled);
   ToggleBeeperMenu->setChecked(state.toggle_beeper_checked);
   PerformTestMenu->setEnabled(state.perform_test_enabled);
+  const QString tooltip = TrayToolTip(*core_);
+  if (tooltip == tray_tooltip_) return;
+  tray_tooltip_ = tooltip;
+  if (Tray != nullptr) Tray->setToolTip(tooltip);
 }
 
 void TMainForm::CreateInfoForm() {
@@ -450,7 +484,9 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::ShowTrayIcon(int index) {
-  Tray->setIcon(TrayIcon(index));
+  if (index < 0 || index > 2) return;
+  tray_icon_index_ = index;
+  if (Tray != nullptr) Tray->setIcon(tray_icons_[index]);
 }
 
 void TMainForm::RefreshStatus() {
@@ -467,8 +503,12 @@ void TMainForm::ShowStatusBalloon(int kind) {
 void TMainForm::ShowNearClick(int click_x, int click_y) {
   if (InfoForm == nullptr) return;
   const QPoint click(click_x, click_y);
-  InfoForm->PlaceFrame(
-      [click](QSize frame) { return PopupFramePosition(click, DesktopScreens(), frame); });
+  // Where the compositor places windows itself the pop-up is a normal window that gets the focus.
+  if (DesktopLetsProgramsPlaceWindows()) {
+    InfoForm->PlaceFrame(
+        [click](QSize frame) { return PopupFramePosition(click, DesktopScreens(), frame); });
+  }
+  KeepOffTaskbar(*InfoForm);
   InfoForm->show();
   QCoreApplication::processEvents();
   InfoForm->raise();

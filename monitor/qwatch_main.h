@@ -50,6 +50,7 @@ class StatsFile;
 class TInfoForm;
 class TStatsForm;
 class TimerFactory;
+class TrayPresence;
 class TrayWait;
 class UpsProtocol;
 class UpsTransport;
@@ -107,9 +108,13 @@ class TMainForm : public QWidget,
   void NetworkSettingsClick();
   void BuildTray();
   void ShowTrayWhenReady();
+  // Makes the tray icon once a tray is there (shows it again when it already exists).
+  void PutIconInTray();
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
   void TrayClick(bool right_button, QPoint position);
-  void ApplyTrayMenuState();
+  // Brings the menu's items, their enabled and checked states and the icon's tooltip in line
+  // with the monitor's state; changes only what differs.
+  void UpdateTrayMenu();
   void RunGuarded(const std::function<void()>& handler);
 
   // TrayIconView
@@ -134,7 +139,7 @@ class TMainForm : public QWidget,
   std::unique_ptr<TimerFactory> timers_;
   std::unique_ptr<CtrlKeyWatch> ctrl_watch_;
   std::unique_ptr<ChangeNotice> settings_watch_;
-  std::unique_ptr<ChangeNotice> tray_appearance_;
+  std::unique_ptr<TrayPresence> tray_presence_;
   std::unique_ptr<WallClock> wall_clock_;
   std::unique_ptr<SerialPort> serial_;
   std::unique_ptr<HidBranch> hid_;
@@ -170,8 +175,15 @@ class TMainForm : public QWidget,
   std::unique_ptr<TNetworkForm> network_form_;
   InstanceChannel* instance_ = nullptr;
 
+  // Made only once a tray is there (the toolkit picks the kind of icon when it is made).
   QSystemTrayIcon* Tray = nullptr;
+  int tray_icon_index_ = 2;
+  // The three icons, drawn once: the blink on battery swaps two of them twice a second.
+  QIcon tray_icons_[3];
+  QString tray_tooltip_;
   QMenu* TrayMenu = nullptr;
+  QAction* CancelShutdownProcess = nullptr;
+  QAction* CancelDivider = nullptr;
   QAction* InformationMenu = nullptr;
   QAction* ToggleBeeperMenu = nullptr;
   QAction* StatsMenu = nullptr;

@@ -34,6 +34,11 @@ QPixmap BoltPixmap(int size, const QColor& fill) {
   bolt.lineTo(13.0, 6.5);
   bolt.lineTo(8.5, 6.5);
   bolt.closeSubpath();
+  // A light halo under a dark edge: the bolt reads on dark panels as on light ones, the dark
+  // no-link bolt included.
+  painter.setPen(QPen(QColor(255, 255, 255, 210), 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawPath(bolt);
   painter.setPen(QPen(QColor(0, 0, 0), 0.9));
   painter.setBrush(fill);
   painter.drawPath(bolt);

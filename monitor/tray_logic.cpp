@@ -45,6 +45,13 @@ void MonitorCore::PerformTestMenuClick() {
   }
 }
 
+void MonitorCore::CancelShutdownMenuClick() {
+  // A countdown that ended between the menu's opening and the choice is not cancelled twice.
+  if (!shutdown_pending_) return;
+  CancelShutdownProcessClick();
+  Balloon("Завершение работы", "Завершение работы отменено.", BalloonIcon::Information);
+}
+
 void MonitorCore::ToggleBeeperMenuClick() {
   if (!deps_.link.ToggleUPSBeeper()) return;
   {

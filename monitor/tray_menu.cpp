@@ -5,20 +5,16 @@
 
 namespace qelta {
 
-void RebuildTrayMenuTail(QMenu& menu, bool shutdown_pending, const std::function<void()>& cancel) {
+void ShowCancelItem(QMenu& menu, QAction& cancel, QAction& divider, bool shutdown_pending) {
   const QList<QAction*> actions = menu.actions();
-  for (auto it = actions.rbegin(); it != actions.rend(); ++it) {
-    if ((*it)->property("tag").toInt() == 1) {
-      menu.removeAction(*it);
-      delete *it;
-    }
-  }
+  const bool at_top = actions.size() >= 2 && actions[0] == &cancel && actions[1] == &divider;
+  if (shutdown_pending == at_top) return;
+  menu.removeAction(&cancel);
+  menu.removeAction(&divider);
   if (!shutdown_pending) return;
-  QAction* divider = menu.addSeparator();
-  divider->setProperty("tag", 1);
-  QAction* item = menu.addAction(QStringLiteral("Отменить завершение работы"));
-  item->setProperty("tag", 1);
-  QObject::connect(item, &QAction::triggered, &menu, [cancel] { cancel(); });
+  QAction* first = menu.actions().value(0, nullptr);
+  menu.insertAction(first, &cancel);
+  menu.insertAction(first, &divider);
 }
 
 }  // namespace qelta

@@ -1,14 +1,14 @@
 #pragma once
 
-#include <functional>
-
+class QAction;
 class QMenu;
 
 namespace qelta {
 
-// The tray menu's dynamic tail: items whose "tag" property is 1. Removes them all (from the
-// last to the first) and, while a shutdown countdown runs, appends a separator and the item
-// "Отменить завершение работы" that runs `cancel`.
-void RebuildTrayMenuTail(QMenu& menu, bool shutdown_pending, const std::function<void()>& cancel);
+// Puts the item "Отменить завершение работы" and the separator under it at the top of the tray
+// menu while a shutdown countdown runs, where the user looks first, and takes both out when none
+// runs. Changes nothing when they already stand as they should, so it may run at every change of
+// state while the menu is open (a tray that shows it over D-Bus is told of each change).
+void ShowCancelItem(QMenu& menu, QAction& cancel, QAction& divider, bool shutdown_pending);
 
 }  // namespace qelta

@@ -32,6 +32,16 @@ xcb_atom_t X11TrayWatch::Atom(const char* name) {
   return atom;
 }
 
+bool X11TrayWatch::TrayOwned() {
+  if (!ready_ || !connection_.Connected()) return false;
+  xcb_connection_t* c = connection_.Raw();
+  xcb_get_selection_owner_reply_t* reply =
+      xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection_), nullptr);
+  const bool owned = reply != nullptr && reply->owner != XCB_WINDOW_NONE;
+  std::free(reply);
+  return owned;
+}
+
 void X11TrayWatch::OnEvent(const xcb_generic_event_t& event) {
   if ((event.response_type & 0x7F) != XCB_CLIENT_MESSAGE) return;
   const auto& message = reinterpret_cast<const xcb_client_message_event_t&>(event);

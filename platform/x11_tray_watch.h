@@ -19,6 +19,8 @@ class X11TrayWatch : public ChangeNotice {
   explicit X11TrayWatch(const std::string& display = std::string());
 
   bool TellsEveryChange() override { return ready_; }
+  // True when a tray owns the screen's selection now (asks the X server).
+  bool TrayOwned();
   void SetChangeHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
 
  private:

@@ -48,7 +48,7 @@ class TrayMenuTest : public ::testing::Test {
   QTemporaryDir home;
 };
 
-TEST_F(TrayMenuTest, MenuHasTheItemsInOrderAndTheTailFollowsTheCountdown) {
+TEST_F(TrayMenuTest, MenuHasTheItemsInOrderAndTheCancelItemLeadsItDuringACountdown) {
   TMainForm form({});
   form.CreateInfoForm();
   ASSERT_FALSE(form.TerminationRequested());
@@ -63,19 +63,21 @@ TEST_F(TrayMenuTest, MenuHasTheItemsInOrderAndTheTailFollowsTheCountdown) {
                              QString::fromUtf8("&Конфигурация..."),
                              QString::fromUtf8("&О программе"),
                              QString::fromUtf8("&Закрыть")};
-  const QString cancel = QString::fromUtf8("Отменить завершение работы");
-  // As built, before the first right click.
-  EXPECT_EQ(Captions(*menu), fixed + QStringList({"-", cancel}));
-
-  int cancelled = 0;
-  RebuildTrayMenuTail(*menu, false, [&] { ++cancelled; });
+  const QString cancel_caption = QString::fromUtf8("Отменить завершение работы");
+  // No countdown: the menu as built holds no cancel item.
   EXPECT_EQ(Captions(*menu), fixed);
-  // Two right clicks during one countdown: one tail.
-  RebuildTrayMenuTail(*menu, true, [&] { ++cancelled; });
-  RebuildTrayMenuTail(*menu, true, [&] { ++cancelled; });
-  EXPECT_EQ(Captions(*menu), fixed + QStringList({"-", cancel}));
-  menu->actions().back()->trigger();
-  EXPECT_EQ(cancelled, 1);
+
+  QAction cancel(cancel_caption);
+  QAction divider;
+  divider.setSeparator(true);
+  // Shown twice during one countdown: one cancel item, at the top.
+  ShowCancelItem(*menu, cancel, divider, true);
+  ShowCancelItem(*menu, cancel, divider, true);
+  EXPECT_EQ(Captions(*menu), QStringList({cancel_caption, "-"}) + fixed);
+  ShowCancelItem(*menu, cancel, divider, false);
+  EXPECT_EQ(Captions(*menu), fixed);
+  ShowCancelItem(*menu, cancel, divider, false);
+  EXPECT_EQ(Captions(*menu), fixed);
   form.CloseMenuClick();
 }
 

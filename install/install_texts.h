@@ -13,6 +13,8 @@ inline constexpr char kErrorTitle[] = "Ошибка";
 inline constexpr char kInstallCaptionPrefix[] = "QELTA MONITOR v";
 inline constexpr char kInstallHeader[] = "Установка программы";
 inline constexpr char kInstallFolderLabel[] = "Программа будет установлена в папку:";
+// The same line for a program of the system registered where it is.
+inline constexpr char kRegisterFolderLabel[] = "Программа будет зарегистрирована в папке:";
 inline constexpr char kChoosePathCaption[] = "&Выбрать";
 inline constexpr char kRunAfterInstallCaption[] = "Запустить программу после окончания установки";
 inline constexpr char kInstallButtonCaption[] = "&Установить";

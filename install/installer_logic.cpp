@@ -23,6 +23,13 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// The folder part of a path without a trailing slash ("/" for the root).
+std::string FolderNameOf(const std::string& path) {
+  std::string folder = FolderOf(path);
+  if (folder.size() > 1) folder.pop_back();
+  return folder;
+}
+
 }  // namespace
 
 std::string InstallTargetFor(const std::string& folder, const std::string& executable_path) {
@@ -45,8 +52,7 @@ std::string InstallerLogic::GetProgramFilesDir() const {
 }
 
 void InstallerLogic::FormCreate() {
-  std::string own_folder = FolderOf(deps_.executable_path);
-  if (own_folder.size() > 1) own_folder.pop_back();
+  const std::string own_folder = FolderNameOf(deps_.executable_path);
   if (!own_folder.empty() && !deps_.files.FolderWritable(own_folder)) {
     // Registered in place, package upgrades reach the user; a copy would never be upgraded.
     path_ = own_folder;
@@ -54,6 +60,13 @@ void InstallerLogic::FormCreate() {
   }
   path_ = FolderOf(deps_.settings.ReadString(kSettings, kInstalledTo, ""));
   if (path_.empty()) path_ = GetProgramFilesDir() + kInstallFolderName;
+}
+
+bool InstallerLogic::RegistersInPlace() const {
+  std::string folder = path_;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  const std::string own_folder = FolderNameOf(deps_.executable_path);
+  return !folder.empty() && folder == own_folder && !deps_.files.FolderWritable(own_folder);
 }
 
 void InstallerLogic::ChoosePathClick() {
@@ -95,8 +108,14 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   deps_.settings.WriteString(kSettings, kInstalledTo, target);
   deps_.settings.WriteBool(kSettings, kInstalledCopy, copied);
 
-  ShowStatus(kCreatingLaunchers);
-  CreateLaunchers(target);
+  // A program registered in a folder this user cannot write belongs to the system (a package):
+  // its own menu entry and icons serve the user, and the package manager removes it. Launchers,
+  // icon copies or an uninstall entry of the user's would shadow the package's and outlive it.
+  const bool system_program = !copied && !deps_.files.FolderWritable(FolderNameOf(target));
+  if (!system_program) {
+    ShowStatus(kCreatingLaunchers);
+    CreateLaunchers(target);
+  }
 
   // The box decides: checked, the program starts at log-on; unchecked, it does not, even when
   // an earlier installation had it start.
@@ -109,7 +128,7 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   SearchUps();
 
   ShowStatus(kFinishing);
-  WriteUninstallEntry(target);
+  if (!system_program) WriteUninstallEntry(target);
   WriteFirstSettings();
   deps_.close_settings();
 

@@ -90,5 +90,7 @@ inline constexpr char kAboutVersionPlaceholder[] = "x.yy";
 inline constexpr char kAboutMakerLine[] = "QELTA: источники бесперебойного питания";
 inline constexpr char kAboutCreditLine[] = "Программа: мастерская QELTA MONITOR";
 inline constexpr char kAboutCloseCaption[] = "&Закрыть";
+// The licence, as the package's copyright file and the AppStream metadata state it.
+inline constexpr char kAboutLicenseLine[] = "Лицензия: GNU GPL 3 или новее";
 
 }  // namespace qelta

@@ -13,6 +13,8 @@ inline constexpr char kErrorTitle[] = "Ошибка";
 inline constexpr char kInstallCaptionPrefix[] = "QELTA MONITOR v";
 inline constexpr char kInstallHeader[] = "Установка программы";
 inline constexpr char kInstallFolderLabel[] = "Программа будет установлена в папку:";
+// The same line for a program of the system registered where it is.
+inline constexpr char kRegisterFolderLabel[] = "Программа будет зарегистрирована в папке:";
 inline constexpr char kChoosePathCaption[] = "&Выбрать";
 inline constexpr char kRunAfterInstallCaption[] = "Запустить программу после окончания установки";
 inline constexpr char kInstallButtonCaption[] = "&Установить";
@@ -109,5 +111,7 @@ inline constexpr char kAboutVersionPlaceholder[] = "x.yy";
 inline constexpr char kAboutMakerLine[] = "QELTA: источники бесперебойного питания";
 inline constexpr char kAboutCreditLine[] = "Программа: мастерская QELTA MONITOR";
 inline constexpr char kAboutCloseCaption[] = "&Закрыть";
+// The licence, as the package's copyright file and the AppStream metadata state it.
+inline constexpr char kAboutLicenseLine[] = "Лицензия: GNU GPL 3 или новее";
 
 }  // namespace qelta

@@ -32,6 +32,13 @@ bool HasValue(Settings& settings, const char* section, const char* key) {
   return settings.ReadString(section, key, "0") == settings.ReadString(section, key, "1");
 }
 
+// The folder part of a path without a trailing slash ("/" for the root).
+std::string FolderNameOf(const std::string& path) {
+  std::string folder = FolderOf(path);
+  if (folder.size() > 1) folder.pop_back();
+  return folder;
+}
+
 }  // namespace
 
 std::optional<std::string> AbsoluteInstallFolder(const std::string& typed,
@@ -64,8 +71,7 @@ std::string InstallerLogic::GetProgramFilesDir() const {
 }
 
 void InstallerLogic::FormCreate() {
-  std::string own_folder = FolderOf(deps_.executable_path);
-  if (own_folder.size() > 1) own_folder.pop_back();
+  const std::string own_folder = FolderNameOf(deps_.executable_path);
   if (!own_folder.empty() && !deps_.files.FolderWritable(own_folder)) {
     // Registered in place, package upgrades reach the user; a copy would never be upgraded.
     path_ = own_folder;
@@ -73,6 +79,13 @@ void InstallerLogic::FormCreate() {
   }
   path_ = FolderOf(deps_.settings.ReadString(kSettings, kInstalledTo, ""));
   if (path_.empty()) path_ = GetProgramFilesDir() + kInstallFolderName;
+}
+
+bool InstallerLogic::RegistersInPlace() const {
+  std::string folder = path_;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  const std::string own_folder = FolderNameOf(deps_.executable_path);
+  return !folder.empty() && folder == own_folder && !deps_.files.FolderWritable(own_folder);
 }
 
 void InstallerLogic::ChoosePathClick() {
@@ -141,8 +154,14 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   deps_.settings.WriteString(kSettings, kInstalledTo, target);
   deps_.settings.WriteBool(kSettings, kInstalledCopy, copied);
 
-  ShowStatus(kCreatingLaunchers);
-  CreateLaunchers(target);
+  // A program registered in a folder this user cannot write belongs to the system (a package):
+  // its own menu entry and icons serve the user, and the package manager removes it. Launchers,
+  // icon copies or an uninstall entry of the user's would shadow the package's and outlive it.
+  const bool system_program = !copied && !deps_.files.FolderWritable(FolderNameOf(target));
+  if (!system_program) {
+    ShowStatus(kCreatingLaunchers);
+    CreateLaunchers(target);
+  }
 
   // The box decides: checked, the program starts at log-on; unchecked, it does not, even when
   // an earlier installation had it start.
@@ -155,7 +174,7 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   SearchUps();
 
   ShowStatus(kFinishing);
-  WriteUninstallEntry(target);
+  if (!system_program) WriteUninstallEntry(target);
   const bool settings_kept = WriteFirstSettings(earlier_installation);
   deps_.close_settings();
 

@@ -46,6 +46,9 @@ class InstallerLogic {
   static QString Caption();
 
   const std::string& Path() const { return path_; }
+  // True when the folder is the running executable's own and this user cannot write it (a
+  // system-wide package): the program is registered where it is, not installed.
+  bool RegistersInPlace() const;
   void SetPath(std::string path) { path_ = std::move(path); }
   // Start the program at log-on (unchecked: no autostart entry, an earlier one removed).
   bool AutoRun = true;

@@ -70,8 +70,11 @@ TAboutForm::TAboutForm(WebPages& pages, std::function<void()> forget, QWidget* p
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setMinimumWidth(75);
   Button1->setDefault(true);
+  LicenseLabel = new QLabel(QString::fromUtf8(kAboutLicenseLine), this);
+  LicenseLabel->setObjectName(QStringLiteral("LicenseLabel"));
   auto* buttons = new QHBoxLayout;
   buttons->setContentsMargins(8, 5, 5, 3);
+  buttons->addWidget(LicenseLabel);
   buttons->addStretch();
   buttons->addWidget(Button1);
 

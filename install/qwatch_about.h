@@ -28,6 +28,8 @@ class TAboutForm : public QDialog {
   QLabel* Label1 = nullptr;
   HoverLabel* Label2 = nullptr;
   HoverLabel* Label3 = nullptr;
+  // The program's licence, beside the close button.
+  QLabel* LicenseLabel = nullptr;
   QPushButton* Button1 = nullptr;
 
   void Label2Click();

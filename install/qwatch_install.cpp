@@ -114,8 +114,10 @@ void TInstallForm::CreateControls() {
   root->addLayout(body);
   setFixedSize(sizeHint().expandedTo(QSize(kDesignWidth, kDesignHeight)));
 
-  connect(Path, &QLineEdit::textEdited, this,
-          [this](const QString& text) { logic_->SetPath(text.toStdString()); });
+  connect(Path, &QLineEdit::textEdited, this, [this](const QString& text) {
+    logic_->SetPath(text.toStdString());
+    ShowFolderLabel();
+  });
   connect(AutoRun, &QCheckBox::toggled, this, [this](bool on) { logic_->AutoRun = on; });
   connect(RunAfterInstall, &QCheckBox::toggled, this,
           [this](bool on) { logic_->RunAfterInstall = on; });
@@ -126,14 +128,23 @@ void TInstallForm::CreateControls() {
 
 void TInstallForm::FormCreate() {
   logic_->FormCreate();
-  Path->setText(QString::fromStdString(logic_->Path()));
+  ShowPath();
   setWindowTitle(InstallerLogic::Caption());
+}
+
+void TInstallForm::ShowPath() {
+  Path->setText(QString::fromStdString(logic_->Path()));
+  ShowFolderLabel();
+}
+
+void TInstallForm::ShowFolderLabel() {
+  Label2->setText(Text(logic_->RegistersInPlace() ? kRegisterFolderLabel : kInstallFolderLabel));
 }
 
 void TInstallForm::ChoosePathClick() {
   guard_([this] {
     logic_->ChoosePathClick();
-    Path->setText(QString::fromStdString(logic_->Path()));
+    ShowPath();
   });
 }
 

@@ -61,6 +61,9 @@ class TInstallForm : public QDialog, private InstallStatusView {
   void CreateControls();
   void ShowInstallStatus(const QString& text) override;
   void SetControlsEnabled(bool enabled);
+  // Shows the folder of the logic, and whether the program goes there or is registered there.
+  void ShowPath();
+  void ShowFolderLabel();
 
   std::unique_ptr<DialogBoxes> own_boxes_;
   std::unique_ptr<FolderDialog> own_folders_;

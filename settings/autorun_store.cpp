@@ -230,6 +230,10 @@ void AutorunStore::Store(const std::string& section, const std::string& key,
                             "Exec=" +
                             DesktopExecFor(text) +
                             "\n"
+                            // A program removed since (a package uninstalled) is skipped silently.
+                            "TryExec=" +
+                            EscapeDesktopString(text) +
+                            "\n"
                             "Terminal=false\n"
                             "X-GNOME-Autostart-enabled=true\n";
   try {

@@ -113,37 +113,37 @@ TEST_F(InstallerTest, ProgramInAFolderTheUserCannotWriteIsRegisteredWhereItIs) {
   journal.lines.clear();
   InstallerLogic& installer = Installer();
   EXPECT_EQ(installer.Path(), system_folder);
+  EXPECT_TRUE(installer.RegistersInPlace());
   ASSERT_EQ(installer.InstallButtonClick(), Outcome::Installed);
 
-  // Nothing copied, removed or renamed: the only files written are the icon and launchers.
+  // Nothing copied, removed, renamed or written: the package's menu entry and icons serve, and
+  // no launcher, icon copy or uninstall entry of the user's outlives the package.
   for (const std::string& line : journal.Only({"file "})) {
-    EXPECT_TRUE(line.starts_with("file mkdir ") ||
-                line.starts_with("file write " + base + "/home/"))
-        << line;
+    EXPECT_TRUE(line.starts_with("file mkdir " + system_folder)) << line;
   }
   EXPECT_EQ(ReadFile(executable), "the program, new build");
   EXPECT_FALSE(fs::exists(install_folder));
+  EXPECT_FALSE(fs::exists(places.programs_folder + "/QELTA"));
+  EXPECT_FALSE(fs::exists(places.icon_theme_folder));
   // Everything points at the executable as it is.
-  EXPECT_EQ(journal.Only(
-                {"settings Settings/Installed", "autorun", "entry QELTA MONITOR/Uninst", "start"}),
+  EXPECT_EQ(journal.Only({"settings Settings/Installed", "autorun", "entry", "start"}),
             (std::vector<std::string>{
                 "settings Settings/InstalledTo=" + executable,
                 "settings Settings/InstalledCopy=0",
                 "autorun Run/QELTA MONITOR=" + executable,
-                "entry QELTA MONITOR/UninstallString=" + executable + " /uninstall",
                 "settings Settings/Installed=1",
                 "start " + executable + " /welcome in " + system_folder + "/",
             }));
-  const std::string program = ReadFile(places.programs_folder + "/QELTA/QELTA MONITOR.desktop");
-  EXPECT_NE(program.find("\nExec=" + executable + "\n"), std::string::npos) << program;
 }
 
 TEST_F(InstallerTest, UserMayStillCopyFromAFolderTheyCannotWrite) {
   files.read_only.insert(base + "/build");
   InstallerLogic& installer = Installer();
+  EXPECT_TRUE(installer.RegistersInPlace());
   folders.chosen = QString::fromStdString(base + "/home/.local/opt");
   installer.ChoosePathClick();
   ASSERT_EQ(installer.Path(), install_folder);
+  EXPECT_FALSE(installer.RegistersInPlace());
   ASSERT_EQ(installer.InstallButtonClick(), Outcome::Installed);
   EXPECT_EQ(ReadFile(target), "the program, new build");
   EXPECT_EQ(journal.Only({"settings Settings/InstalledCopy"}),

@@ -55,6 +55,20 @@ class InstallFormTest : public InstallFixture {
   std::unique_ptr<TInstallForm> form;
 };
 
+TEST_F(InstallFormTest, ProgramOfTheSystemIsRegisteredNotInstalled) {
+  // As from a package: the executable's folder is not the user's to write.
+  files.read_only.insert(base + "/build");
+  TInstallForm packaged(
+      Deps(), [this](const std::function<void()>& handler) { RunGuarded(reporter, handler); },
+      nullptr, &boxes, &folders);
+  packaged.FormCreate();
+  EXPECT_EQ(packaged.Path->text().toStdString(), base + "/build");
+  EXPECT_EQ(packaged.Label2->text(), Utf8("Программа будет зарегистрирована в папке:"));
+  // Another folder typed in: the program is copied there, and the line says so.
+  QTest::keyClick(packaged.Path, Qt::Key_X);
+  EXPECT_EQ(packaged.Label2->text(), Utf8("Программа будет установлена в папку:"));
+}
+
 TEST_F(InstallFormTest, ShowsItsTextsAndTheProgressBetweenTheSteps) {
   EXPECT_EQ(form->windowTitle(), Utf8("QELTA MONITOR v0.99.6"));
   EXPECT_EQ(form->Label1->text(), Utf8("Установка программы"));
@@ -173,7 +187,10 @@ TEST(AboutFormTest, VersionLineLinksAndTheirColours) {
   EXPECT_EQ(form.Label1->text(), QStringLiteral("0.99.6 0.99.6 0.99.6"));
   EXPECT_EQ(form.Button1->text(), Utf8("&Закрыть"));
   EXPECT_TRUE(form.Button1->isDefault());
+  // The licence that debian/copyright and the AppStream metadata give (GPL-3.0-or-later).
+  EXPECT_EQ(form.LicenseLabel->text(), Utf8("Лицензия: GNU GPL 3 или новее"));
   form.show();
+  EXPECT_TRUE(form.LicenseLabel->isVisible());
 
   const QColor navy(0, 0, 128);
   const QColor red(255, 0, 0);

@@ -40,6 +40,7 @@ TEST_F(AutorunStoreTest, EntryIsCreatedReadBackAndDeleted) {
             "Type=Application\n"
             "Name=QELTA MONITOR\n"
             "Exec=/home/user/.local/opt/QELTA/qelta-monitor\n"
+            "TryExec=/home/user/.local/opt/QELTA/qelta-monitor\n"
             "Terminal=false\n"
             "X-GNOME-Autostart-enabled=true\n");
   EXPECT_EQ(store.ReadString("run", "qelta monitor", ""),
@@ -68,6 +69,10 @@ TEST_F(AutorunStoreTest, PathsAreQuotedAsDesktopEntriesRequire) {
   EXPECT_NE(
       ReadText(Entry()).find("\nExec=\"/tmp/a \\\\\"b\\\\\" \\\\$c \\\\`d\\\\` 100%%\\\\\\\\e\"\n"),
       std::string::npos)
+      << ReadText(Entry());
+  // TryExec, which lets the desktop skip a removed program, is a plain string: neither quoted nor
+  // with % doubled.
+  EXPECT_NE(ReadText(Entry()).find("\nTryExec=/tmp/a \"b\" $c `d` 100%\\\\e\n"), std::string::npos)
       << ReadText(Entry());
   EXPECT_EQ(store.ReadString(kRun, kAutorunValue, ""), odd);
 

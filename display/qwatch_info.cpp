@@ -86,6 +86,9 @@ TInfoForm::TInfoForm(InfoSource& source, Settings& settings, BalloonSink& balloo
     QLabel* reading = new QLabel(this);
     reading->setObjectName(QString::fromLatin1(kReadingNames[row]));
     reading->move(kReadingX, y);
+    // A screen reader reads each reading with its caption, and Tab walks the readings.
+    caption->setBuddy(reading);
+    reading->setFocusPolicy(Qt::TabFocus);
     readings_[row] = reading;
   }
   status_ = new QLabel(this);
@@ -93,12 +96,14 @@ TInfoForm::TInfoForm(InfoSource& source, Settings& settings, BalloonSink& balloo
   status_->setGeometry(kStatusX, kStatusY, kStatusWidth, kStatusMinHeight);
   status_->setWordWrap(true);
   status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  status_->setFocusPolicy(Qt::TabFocus);
 
   countdown_ = new QLabel(this);
   countdown_->setObjectName(QStringLiteral("Countdown"));
   countdown_->setWordWrap(true);
   countdown_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   HighlightLabel(countdown_, true);
+  countdown_->setFocusPolicy(Qt::TabFocus);
   countdown_->hide();
 
   timer_ = timers.CreateTimer(kAutoHideIntervalMs, true);
@@ -122,6 +127,8 @@ void TInfoForm::RefreshStatus() {
 
   for (int row = 0; row < kInfoReadingCount; ++row) {
     readings_[row]->setText(view_.readings[row]);
+    readings_[row]->setAccessibleName(captions_[row]->text() + QLatin1Char(' ') +
+                                      view_.readings[row]);
     HighlightLabel(readings_[row], view_.highlighted[row]);
   }
   status_->setText(view_.status);
@@ -135,6 +142,7 @@ void TInfoForm::FitToText() {
   status_->setGeometry(kStatusX, kStatusY, kStatusWidth, status_height);
   int bottom = kStatusY + status_height;
   if (countdown_->text().isEmpty()) {
+    countdown_->setFocusPolicy(Qt::TabFocus);
     countdown_->hide();
   } else {
     const int height = countdown_->heightForWidth(kStatusWidth);

@@ -14,6 +14,7 @@ inline constexpr char kInstallCaptionPrefix[] = "QELTA MONITOR v";
 inline constexpr char kInstallHeader[] = "Установка программы";
 inline constexpr char kInstallFolderLabel[] = "Программа будет установлена в папку:";
 inline constexpr char kChoosePathCaption[] = "&Выбрать";
+inline constexpr char kChoosePathDescription[] = "Выбрать папку для установки";
 inline constexpr char kRunAfterInstallCaption[] = "Запустить программу после окончания установки";
 inline constexpr char kInstallButtonCaption[] = "&Установить";
 inline constexpr char kCancelButtonCaption[] = "Отмена";
@@ -88,5 +89,7 @@ inline constexpr char kAboutVersionPlaceholder[] = "x.yy";
 inline constexpr char kAboutMakerLine[] = "QELTA: источники бесперебойного питания";
 inline constexpr char kAboutCreditLine[] = "Программа: мастерская QELTA MONITOR";
 inline constexpr char kAboutCloseCaption[] = "&Закрыть";
+// What a screen reader says of the two link lines.
+inline constexpr char kAboutLinkDescription[] = "Ссылка: открыть сайт в браузере";
 
 }  // namespace qelta

@@ -86,6 +86,8 @@ class TConfigurationForm : public QDialog {
 
  private:
   void CreateControls();
+  // Accessible names, descriptions and the labels linked to their controls.
+  void NameControls();
   void ConnectControls();
   void Arrange();
   // Puts every control's state from the logic into its widget.

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 
+#include "stats/graph_description.h"
 #include "stats/hover_readout.h"
 #include "stats/stats.h"
 
@@ -60,6 +61,9 @@ StatsPaintBox::StatsPaintBox(TStatsForm& form, QWidget* parent) : QWidget(parent
   setObjectName(QStringLiteral("G"));
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  // The last stop of the tab order, so that a screen reader reaches the day's description.
+  setFocusPolicy(Qt::TabFocus);
+  setAccessibleName(QStringLiteral("График"));
 }
 
 void StatsPaintBox::paintEvent(QPaintEvent*) {
@@ -114,10 +118,18 @@ TStatsForm::TStatsForm(StatsFile& file, QWidget* parent)
   PaintPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   PaintPanel->setLineWidth(1);
   G = new StatsPaintBox(*this, PaintPanel);
+  Label1->setBuddy(Picker);
+  // A list is read by the label linked to it; the series list has no words of its own on the
+  // window, so its label is there for the screen reader only.
+  auto* mode_label = new QLabel(QStringLiteral("Вид графика"), this);
+  mode_label->setObjectName(QStringLiteral("ModeLabel"));
+  mode_label->hide();
+  mode_label->setBuddy(Mode);
 
   setTabOrder(Picker, Mode);
   setTabOrder(Mode, ShowButton);
   setTabOrder(ShowButton, CloseButton);
+  setTabOrder(CloseButton, G);
 
   FormCreate();
 
@@ -166,7 +178,14 @@ void TStatsForm::ShowButtonClick() {
   TUPSStatusRawData records;
   file_.ReadStatsRange(day_start, day_start + (kDaySeconds - 1), records);
   ReduceDay(records, day_start, columns_);
+  described_date_ = Picker->date();
+  Describe();
   G->repaint();
+}
+
+void TStatsForm::Describe() {
+  G->setAccessibleDescription(
+      DescribeDay(columns_, Mode->currentIndex(), Mode->currentText(), described_date_, QLocale()));
 }
 
 void TStatsForm::PickerChange() {
@@ -174,6 +193,7 @@ void TStatsForm::PickerChange() {
 }
 
 void TStatsForm::ModeChange() {
+  Describe();
   G->repaint();
 }
 

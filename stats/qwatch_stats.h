@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QWidget>
 
@@ -79,12 +80,16 @@ class TStatsForm : public QWidget {
   void FormCreate();
   // Places the controls by their anchors for a client area of the given size.
   void ApplyAnchors(int width, int height);
+  // Tells the graph's accessible description what it shows now.
+  void Describe();
 
   StatsFile& file_;
   DayColumns columns_;
   GraphGeometry geometry_;
   QFont graph_font_;
   QString SavedCaption;
+  // The day the columns were read for.
+  QDate described_date_;
 };
 
 }  // namespace qelta

@@ -24,7 +24,7 @@ import gi
 gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi  # noqa: E402
 
-PROGRAM = sys.argv[1] if len(sys.argv) > 1 else "qelta-monitor"
+PROGRAM = sys.argv[1] if len(sys.argv) > 1 else "QELTA MONITOR"
 S = Atspi.StateType
 R = Atspi.Role
 
@@ -145,7 +145,9 @@ def focused():
     if window is None:
         return None
     for path, obj in walk(window):
-        if states(obj).contains(S.FOCUSED):
+        # A box that holds the focused control may say it is focused too.
+        st = states(obj)
+        if st.contains(S.FOCUSED) and st.contains(S.FOCUSABLE):
             return path, obj
     return None
 
@@ -167,8 +169,9 @@ def focus():
 
 
 def unreached():
+    # A label that takes the focus is read with its window whether Tab stops on it or not.
     for path, role, name, enabled in last_check:
-        if enabled and path not in reached:
+        if enabled and path not in reached and role != "label":
             say("fault", "Tab does not reach %s %s" % (role, name))
 
 
@@ -187,11 +190,10 @@ def press(name):
     if obj is None:
         say("fault", "nothing named " + name)
         return
-    action = obj.get_action_iface()
-    if action is None or action.get_n_actions() == 0:
+    if obj.get_n_actions() == 0:
         say("fault", name + " has no action")
         return
-    action.do_action(0)
+    obj.do_action(0)
 
 
 def describe(name):

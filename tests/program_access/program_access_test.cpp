@@ -5,6 +5,7 @@
 // control, and Tab must reach every enabled control.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,12 +49,15 @@ std::vector<std::string> Split(const std::string& line) {
 class ScreenReader {
  public:
   explicit ScreenReader(const std::string& x_display) {
+    // A reader that died fails the test through its missing answers, not by a signal.
+    signal(SIGPIPE, SIG_IGN);
     if (!bus_.Running()) return;
     env_ = {{"DBUS_SESSION_BUS_ADDRESS", bus_.Address()}, {"DISPLAY", x_display}};
     if (!launcher_.Start({kBusLauncher, "--launch-immediately"}, env_)) return;
+    // Debian's interpreter, which has the GObject binding (python3-gi).
     ok_ = reader_.Start(
-        {"python3", std::string(QELTA_SOURCE_DIR) + "/tests/program_access/atspi_walk.py"}, env_,
-        "", true);
+        {"/usr/bin/python3", std::string(QELTA_SOURCE_DIR) + "/tests/program_access/atspi_walk.py"},
+        env_, "", true);
   }
   bool ok() const { return ok_; }
   // What a program needs to be read: the session bus, and Qt's bridge on.
@@ -176,6 +180,9 @@ class ProgramAccessTest : public ::testing::Test {
     std::vector<std::string> faults = reading.faults;
     const std::vector<std::string> round = TabRound(window, reading, faults);
     for (const std::string& fault : faults) ADD_FAILURE() << title << ": " << fault;
+    std::cout << "  Tab round:";
+    for (const std::string& name : round) std::cout << " [" << name << "]";
+    std::cout << "\n";
     return round;
   }
 
@@ -211,10 +218,15 @@ TEST_F(ProgramAccessTest, InstallerAndItsQuestion) {
   const xcb_window_t question = Open(known, "QELTA MONITOR", 0);
   ASSERT_NE(question, 0u) << "no question box";
   Expect(question, "QELTA MONITOR");
-  desktop->Key(question, kKeyEscape);  // no: nothing is installed
+  Press("Нет");  // nothing is installed
 
-  desktop->Focus(installer);
-  ASSERT_EQ(Check(title).title, title);
+  // Back in the installer, once the box is gone.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        desktop->Focus(installer);
+        return Read(reader->Ask("check")).title == title;
+      },
+      20s));
   Press("Отмена");
   EXPECT_TRUE(monitor.Wait(20s));
 }

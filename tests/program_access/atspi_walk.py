@@ -6,7 +6,7 @@ Commands come one a line on standard input; each answer ends with a line "end".
   focus              waits (a few seconds at most) until the focus is on another control than
                      at the last "focus", and names the control that has it
   unreached          the enabled controls of the last "check" that no "focus" found
-  press NAME         activates the control of the active window named NAME
+  press NAME         activates the control named NAME, of the active window or any other
   describe NAME      the description of the control of the active window named NAME
 Answer lines are tab-separated:
   window  ROLE  NAME
@@ -176,12 +176,20 @@ def unreached():
 
 
 def find(name):
+    """The control named `name` in the active window, else in any showing window (a menu
+    that is open is a window of its own, and not the active one)."""
     window = active_window()
-    if window is None:
-        return None
-    for _, obj in walk(window):
-        if obj.get_name() == name or spoken_name(obj, obj.get_role()) == name:
-            return obj
+    windows = [window] if window is not None else []
+    app = program()
+    if app is not None:
+        for i in range(app.get_child_count()):
+            other = app.get_child_at_index(i)
+            if other is not None and states(other).contains(S.SHOWING):
+                windows.append(other)
+    for window in windows:
+        for _, obj in walk(window):
+            if obj.get_name() == name or spoken_name(obj, obj.get_role()) == name:
+                return obj
     return None
 
 

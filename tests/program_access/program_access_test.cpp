@@ -362,7 +362,12 @@ TEST_F(ProgramAccessTest, About) {
   // "&О программе": the two links and the close button.
   const xcb_window_t about = Choose(2, "QELTA MONITOR: О программе", 0);
   ASSERT_NE(about, 0u) << "no About window";
-  Expect(about, "QELTA MONITOR: О программе");
+  const std::vector<std::string> round = Expect(about, "QELTA MONITOR: О программе");
+  // The links are controls: Tab stops on them.
+  for (const char* link :
+       {"QELTA: источники бесперебойного питания", "Программа: мастерская QELTA MONITOR"}) {
+    EXPECT_NE(std::find(round.begin(), round.end(), link), round.end()) << link;
+  }
   EXPECT_TRUE(monitor.Running());
 }
 

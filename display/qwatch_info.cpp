@@ -142,7 +142,6 @@ void TInfoForm::FitToText() {
   status_->setGeometry(kStatusX, kStatusY, kStatusWidth, status_height);
   int bottom = kStatusY + status_height;
   if (countdown_->text().isEmpty()) {
-    countdown_->setFocusPolicy(Qt::TabFocus);
     countdown_->hide();
   } else {
     const int height = countdown_->heightForWidth(kStatusWidth);

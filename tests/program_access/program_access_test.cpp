@@ -53,12 +53,20 @@ class ScreenReader {
     signal(SIGPIPE, SIG_IGN);
     if (!bus_.Running()) return;
     env_ = {{"DBUS_SESSION_BUS_ADDRESS", bus_.Address()}, {"DISPLAY", x_display}};
-    if (!launcher_.Start({kBusLauncher, "--launch-immediately"}, env_)) return;
+    // In a process group of its own: the bus and the registry it starts end with the group.
+    if (!launcher_.Start({"/usr/bin/setsid", kBusLauncher, "--launch-immediately"}, env_)) return;
     // Debian's interpreter, which has the GObject binding (python3-gi).
     ok_ = reader_.Start(
         {"/usr/bin/python3", std::string(QELTA_SOURCE_DIR) + "/tests/program_access/atspi_walk.py"},
         env_, "", true);
   }
+  ~ScreenReader() {
+    // Left alive, they would hold the test's output open after it ends.
+    if (launcher_.pid() > 0) kill(-launcher_.pid(), SIGKILL);
+  }
+  ScreenReader(const ScreenReader&) = delete;
+  ScreenReader& operator=(const ScreenReader&) = delete;
+
   bool ok() const { return ok_; }
   // What a program needs to be read: the session bus, and Qt's bridge on.
   std::map<std::string, std::string> ProgramEnvironment() const {

@@ -141,7 +141,7 @@ bool RunScenario(const Scenario& scenario, const std::string& bin, int seconds) 
   }
   {
     std::ofstream ini(dir + "/config/QELTA/QELTA MONITOR/1.0.ini");
-    ini << "[Settings]\nInstalled=1\nVersion=0.99.6\nPort=COM1\nInterval=3\n";
+    ini << "[Settings]\nInstalled=1\nVersion=0.99.6\nPort=COM1\nInterval=3\n[Network]\nServe=0\n";
     if (scenario.popup) ini << "CloseInformationOnDeactivate=0\n";
     ini << "[Sense]\nBatteryShutdown=0\n[Ports]\nCOM1=" << simulator.Path() << "\n";
   }

@@ -16,6 +16,9 @@ class InfoSource {
   virtual uint32_t ShutdownDeadline() const = 0;
   virtual uint32_t TickCount() = 0;                      // current millisecond tick
   virtual void SetPerformTestEnabled(bool enabled) = 0;  // the tray menu's PerformTestMenu
+  // While the power-off waits for the other computers on this UPS: how many are still up;
+  // -1 otherwise.
+  virtual int OtherComputersLeft() const { return -1; }
 };
 
 }  // namespace qelta

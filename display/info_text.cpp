@@ -17,7 +17,8 @@ QString Ascii(std::string_view bytes) {
 }  // namespace
 
 std::string StripLeadingZeros(std::string_view text) {
-  while (text.size() > 1 && text.front() == '0') text.remove_prefix(1);
+  // A zero just before the decimal point stays: 0 V reads "0.0", never ".0".
+  while (text.size() > 1 && text.front() == '0' && text[1] != '.') text.remove_prefix(1);
   return std::string(text);
 }
 
@@ -70,8 +71,14 @@ uint32_t SecondsUntil(uint32_t deadline, uint32_t tick) {
   return difference / 1000;
 }
 
+QString OtherComputersText(int left) {
+  return QStringLiteral("Завершение работы других компьютеров... Осталось: ") +
+         QString::number(left);
+}
+
 InfoView ComputeInfoView(const InfoInputs& in, const InfoView& previous) {
   InfoView view;
+  if (in.other_computers_left >= 0) view.countdown = OtherComputersText(in.other_computers_left);
   if (in.shutdown_pending && in.shutdown_deadline != in.tick_count) {
     view.countdown = QStringLiteral("Завершение работы через ") +
                      QString::number(SecondsUntil(in.shutdown_deadline, in.tick_count)) +

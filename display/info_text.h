@@ -27,8 +27,9 @@ enum InfoReading : int {
   kInfoReadingCount
 };
 
-// Drops the first character while it is "0" and more than one character remains:
-// "098.5" -> "98.5", "000" -> "0", "000.0" -> ".0", "220.0" unchanged.
+// Drops the first character while it is "0", more than one character remains and the next one
+// is not the decimal point, so a digit always stands before the point:
+// "098.5" -> "98.5", "000" -> "0", "000.0" -> "0.0", "220.0" unchanged.
 std::string StripLeadingZeros(std::string_view text);
 
 // The battery charge estimate in percent from the battery voltage text: the voltage divided
@@ -53,6 +54,13 @@ QString StateWords(const TUPSStatus& status);
 // (a difference of 2^31 ms or more) counts as 0 seconds rather than as a wrapped 49-day wait.
 uint32_t SecondsUntil(uint32_t deadline, uint32_t tick);
 
+// While this computer's power-off waits for the other computers on the UPS (the pop-up's line
+// and the balloon): "Завершение работы других компьютеров..." with how many are still up.
+QString OtherComputersText(int left);
+// The balloon when mains returns while the others were being told to shut down.
+inline constexpr const char* kForcedShutdownCleared =
+    "Питание от сети восстановлено: сигнал завершения работы другим компьютерам (FSD) снят.";
+
 // Everything a refresh reads.
 struct InfoInputs {
   bool link_ok = false;
@@ -60,6 +68,7 @@ struct InfoInputs {
   bool shutdown_pending = false;
   uint32_t shutdown_deadline = 0;
   uint32_t tick_count = 0;
+  int other_computers_left = -1;  // -1 unless the power-off waits for the other computers
 };
 
 // Everything a refresh shows.

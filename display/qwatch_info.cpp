@@ -122,6 +122,7 @@ void TInfoForm::RefreshStatus() {
   in.shutdown_pending = source_.ShutdownPending();
   in.shutdown_deadline = source_.ShutdownDeadline();
   in.tick_count = source_.TickCount();
+  in.other_computers_left = source_.OtherComputersLeft();
 
   view_ = ComputeInfoView(in, view_);
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -31,11 +32,15 @@ void SyncFolderOf(const std::string& path) {
   ::close(fd);
 }
 
+// The temporary files beside `path`: its name, this suffix and six characters of mkostemp.
+constexpr char kTemporarySuffix[] = ".new-";
+constexpr size_t kTemporaryRandom = 6;
+
 // Fills a new temporary file beside `path` through `fill`, gives it `mode`, flushes it and
 // renames it over `path`. The temporary file goes when anything fails.
 bool ReplaceThroughTemporary(const std::string& path, mode_t mode,
                              const std::function<bool(int)>& fill) {
-  std::string temporary = path + ".new-XXXXXX";
+  std::string temporary = path + kTemporarySuffix + std::string(kTemporaryRandom, 'X');
   const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return false;
   const bool written = fill(fd) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
@@ -110,6 +115,32 @@ bool LocalInstallFiles::WriteFile(const std::string& path, std::string_view cont
   return ReplaceThroughTemporary(path, 0644, [content](int target) {
     return WriteAll(target, content.data(), content.size());
   });
+}
+
+int LocalInstallFiles::RemoveStaleTemporaries(const std::string& path, std::time_t made_before) {
+  const fs::path target(path);
+  const std::string prefix = target.filename().string() + kTemporarySuffix;
+  if (target.filename().empty()) return 0;
+  std::error_code error;
+  int removed = 0;
+  for (fs::directory_iterator it(target.parent_path(), error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != prefix.size() + kTemporaryRandom || !name.starts_with(prefix)) continue;
+    bool random_part = true;
+    for (size_t i = prefix.size(); i < name.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(name[i]);
+      random_part &= std::isalnum(c) != 0;
+    }
+    struct stat info;
+    // Never through a link, never another user's file, never one that is being written now.
+    if (!random_part || ::lstat(it->path().c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != ::geteuid() || info.st_mtime >= made_before) {
+      continue;
+    }
+    if (::unlink(it->path().c_str()) == 0) ++removed;
+  }
+  return removed;
 }
 
 }  // namespace qelta

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,10 @@ class InstallFiles {
   virtual bool CopyReplacing(const std::string& from, const std::string& to) = 0;
   // Writes a whole file, replacing one that is there, in the same way.
   virtual bool WriteFile(const std::string& path, std::string_view content) = 0;
+  // Removes what an interrupted CopyReplacing or WriteFile of `path` left beside it: regular
+  // files of this user named like their temporary files, last changed before `made_before`
+  // (so that those of an installation running meanwhile stay). Returns how many went.
+  virtual int RemoveStaleTemporaries(const std::string& path, std::time_t made_before) = 0;
 };
 
 // The local file system.
@@ -42,6 +47,7 @@ class LocalInstallFiles : public InstallFiles {
   bool Rename(const std::string& from, const std::string& to) override;
   bool CopyReplacing(const std::string& from, const std::string& to) override;
   bool WriteFile(const std::string& path, std::string_view content) override;
+  int RemoveStaleTemporaries(const std::string& path, std::time_t made_before) override;
 };
 
 }  // namespace qelta

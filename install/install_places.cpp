@@ -27,6 +27,7 @@ InstallPlaces UserInstallPlaces() {
   places.uninstall_entry_folder = data + "/QELTA/uninstall";
   places.uninstall_entry_file = "QELTA MONITOR.ini";
   places.icon_theme_folder = data + "/icons/hicolor";
+  places.home = home;
   return places;
 }
 

@@ -15,6 +15,10 @@ struct InstallPlaces {
   std::string uninstall_entry_file;
   // The user's hicolor icon theme, into which the program's icon goes.
   std::string icon_theme_folder;
+  // The user's home folder, for a typed install folder that begins with "~"; empty when unknown.
+  std::string home;
+  // The program's settings file, which the uninstaller leaves; empty when unknown.
+  std::string settings_file;
 
   std::string UninstallEntryPath() const {
     return uninstall_entry_folder + '/' + uninstall_entry_file;

@@ -27,6 +27,19 @@ inline constexpr char kInstallQuestion[] =
     "Вы хотите установить программу QELTA MONITOR на ваш компьютер?";
 inline constexpr char kCreatingFolder[] = "Создание папки...";
 inline constexpr char kCannotCreate[] = "Невозможно создать ";
+// A folder that is not a full path: the folder is put between the two texts.
+inline constexpr char kNotAbsolute[] = "Невозможно установить в папку \"";
+inline constexpr char kNotAbsoluteHint[] =
+    "\".\nУкажите полный путь к папке: он начинается с \"/\" (или с \"~/\" для вашей домашней "
+    "папки).";
+// A folder whose name holds "%": no launcher can start a program there on every desktop (the
+// desktop entry writes it "%%", which GLib-based desktops refuse to load).
+inline constexpr char kPercentInFolder[] =
+    "Невозможно установить в папку, имя которой содержит знак \"%\": ";
+// A folder whose name is not UTF-8: a desktop entry cannot name it.
+inline constexpr char kNotUtf8Folder[] =
+    "Невозможно установить в папку, имя которой не в кодировке UTF-8: ";
+inline constexpr char kChooseAnotherFolder[] = ". Выберите другую папку.";
 inline constexpr char kSearchingRunning[] = "Поиск запущенной программы...";
 inline constexpr char kCopying[] = "Копирование...";
 inline constexpr char kCannotCopy[] = "Невозможно скопировать в ";
@@ -38,14 +51,22 @@ inline constexpr char kUpsNotFound[] =
     "Проверьте подключение UPS к компьютеру.\n"
     "Возможно, порт, к которому подключен UPS, используется другой программой.\n"
     "\n"
-    "После запуска программы в сможете произвести повторный поиск UPS или выбрать порт вручную "
+    "После запуска программы вы сможете произвести повторный поиск UPS или выбрать порт вручную "
     "в разделе \"Конфигурация\".";
 inline constexpr char kFinishing[] = "Завершение установки...";
 inline constexpr char kInstallDone[] = "Установка программы QELTA MONITOR завершена.";
+// Added to the done box when an earlier installation's settings were kept.
+inline constexpr char kSettingsKept[] =
+    "Ваши прежние настройки сохранены. Изменить их можно в разделе \"Конфигурация\".";
 
 // The uninstaller.
 inline constexpr char kUninstallQuestion[] = "Вы действительно хотите удалить QELTA MONITOR?";
 inline constexpr char kUninstallDone[] = "Удаление QELTA MONITOR завершено.";
+// The done box goes on with what stays, each place on a line of its own.
+inline constexpr char kUninstallKept[] =
+    "Ваши настройки и файл статистики сохранены; удалите их сами, если они больше не нужны.";
+inline constexpr char kKeptSettings[] = "Настройки: ";
+inline constexpr char kKeptStats[] = "Статистика: ";
 
 // The arguments that the launchers and the installer give the program.
 inline constexpr char kUninstallArgument[] = "/uninstall";

@@ -1,8 +1,11 @@
 #include "install/installer_logic.h"
 
+#include <ctime>
+
 #include "install/install_texts.h"
 #include "install/launchers.h"
 #include "install/program_version.h"
+#include "settings/autorun_store.h"
 #include "settings/setting_keys.h"
 
 namespace qelta {
@@ -23,7 +26,23 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// Whether the store holds the value at all (an empty text included): two reads with different
+// defaults agree only on a stored value.
+bool HasValue(Settings& settings, const char* section, const char* key) {
+  return settings.ReadString(section, key, "0") == settings.ReadString(section, key, "1");
+}
+
 }  // namespace
+
+std::optional<std::string> AbsoluteInstallFolder(const std::string& typed,
+                                                 const std::string& home) {
+  if (typed.starts_with('/')) return typed;
+  if (typed == "~" || typed.starts_with("~/")) {
+    if (!home.starts_with('/')) return std::nullopt;
+    return home + typed.substr(1);
+  }
+  return std::nullopt;  // relative, or another user's "~name"
+}
 
 std::string InstallTargetFor(const std::string& folder, const std::string& executable_path) {
   const size_t slash = executable_path.rfind('/');
@@ -57,11 +76,16 @@ void InstallerLogic::FormCreate() {
 }
 
 void InstallerLogic::ChoosePathClick() {
-  // The browser starts at the folder that holds the current choice, when it is there.
+  // The browser opens where the program's folder is proposed to go; when that folder is not
+  // there yet (a first installation into ~/.local/opt), at the nearest folder above it that is,
+  // never at the process's current folder.
   std::string start = path_;
   while (!start.empty() && start.back() == '/') start.pop_back();
   start = FolderOf(start);
-  if (!deps_.files.Exists(start)) start.clear();
+  while (!start.empty() && !deps_.files.Exists(start)) {
+    while (!start.empty() && start.back() == '/') start.pop_back();
+    start = FolderOf(start);
+  }
   const QString chosen =
       folders_.ChooseFolder(QString::fromUtf8(kChooseFolderTitle), QString::fromStdString(start));
   if (chosen.isEmpty()) return;
@@ -74,8 +98,30 @@ void InstallerLogic::ShowStatus(const std::string& text) {
 
 InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
   if (!boxes_.AskYesNo(Text(kProgramTitle), Text(kInstallQuestion))) return Outcome::StayOpen;
+  // A reinstallation or an upgrade keeps the user's choices, the power policy above all.
+  const bool earlier_installation = deps_.settings.ReadBool(kSettings, kInstalled, false) ||
+                                    HasValue(deps_.settings, kSettings, kVersion);
+  // Temporary files older than this installation were left by one that was killed.
+  started_ = std::time(nullptr);
+
+  if (path_.find('%') != std::string::npos) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kPercentInFolder + path_ + kChooseAnotherFolder));
+    return Outcome::StayOpen;
+  }
+  // The launchers and the autostart entry must name the program exactly.
+  if (!FitsDesktopEntry(InstallTargetFor(path_, deps_.executable_path))) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kNotUtf8Folder + path_ + kChooseAnotherFolder));
+    return Outcome::StayOpen;
+  }
 
   ShowStatus(kCreatingFolder);
+  const std::optional<std::string> folder = AbsoluteInstallFolder(path_, deps_.places.home);
+  if (!folder) {
+    boxes_.ShowError(Text(kErrorTitle), Text(kNotAbsolute + path_ + kNotAbsoluteHint));
+    ShowStatus("");
+    return Outcome::StayOpen;
+  }
+  path_ = *folder;
   if (!deps_.files.MakeFolders(path_)) {
     boxes_.ShowError(Text(kErrorTitle), Text(kCannotCreate + path_));
     ShowStatus("");
@@ -110,11 +156,13 @@ InstallerLogic::Outcome InstallerLogic::InstallButtonClick() {
 
   ShowStatus(kFinishing);
   WriteUninstallEntry(target);
-  WriteFirstSettings();
+  const bool settings_kept = WriteFirstSettings(earlier_installation);
   deps_.close_settings();
 
   ShowStatus("");
-  boxes_.ShowInformation(Text(kProgramTitle), Text(kInstallDone));
+  boxes_.ShowInformation(Text(kProgramTitle),
+                         Text(settings_kept ? std::string(kInstallDone) + "\n\n" + kSettingsKept
+                                            : std::string(kInstallDone)));
 
   if (RunAfterInstall) {
     deps_.starter.StartDetached(QString::fromStdString(target),
@@ -136,6 +184,7 @@ bool InstallerLogic::CopyProgram(const std::string& target, bool& copied) {
     files.Rename(target, previous);
   }
   ShowStatus(kCopying);
+  files.RemoveStaleTemporaries(target, started_);
   copied = files.CopyReplacing(deps_.executable_path, target);
   return copied;
 }
@@ -145,10 +194,13 @@ void InstallerLogic::CreateLaunchers(const std::string& target) {
   // The icon first, so that the launchers find it; none of these outcomes is checked.
   for (const IconFile& icon : deps_.icon_files) {
     const std::string path = deps_.places.icon_theme_folder + '/' + icon.theme_path;
+    files.RemoveStaleTemporaries(path, started_);
     if (files.MakeFolders(FolderOf(path))) files.WriteFile(path, icon.content);
   }
   const std::string folder = GetProgramsFolder() + '/' + kLauncherFolder;
   files.MakeFolders(folder);
+  files.RemoveStaleTemporaries(folder + '/' + kProgramLauncher, started_);
+  files.RemoveStaleTemporaries(folder + '/' + kUninstallLauncher, started_);
   files.WriteFile(folder + '/' + kProgramLauncher,
                   LauncherEntry(kProgramLauncherName, target, "", kIconName));
   files.WriteFile(folder + '/' + kUninstallLauncher,
@@ -192,17 +244,34 @@ void InstallerLogic::WriteUninstallEntry(const std::string& target) {
   entry.WriteString(kUninstallSection, kUrlInfoAbout, kMakerSite);
 }
 
-void InstallerLogic::WriteFirstSettings() {
+bool InstallerLogic::WriteFirstSettings(bool earlier_installation) {
   Settings& settings = deps_.settings;
   settings.WriteBool(kSettings, kInstalled, true);
   settings.WriteString(kSettings, kVersion, kProgramVersion);
-  settings.WriteInteger(kSettings, kInterval, 3);
-  settings.WriteBool(kSense, kBattery, true);
-  settings.WriteInteger(kSense, kBatteryTime, 10);
-  settings.WriteBool(kSense, kBatteryPercent, true);
-  settings.WriteInteger(kSense, kBatteryPercentValue, 80);
-  settings.WriteBool(kSense, kBatteryShutdown, true);
-  settings.WriteInteger(kSense, kBatteryShutdownCountdown, 60);
+  struct Default {
+    const char* section;
+    const char* key;
+    int32_t value;
+  };
+  static constexpr Default kDefaults[] = {
+      {kSettings, kInterval, 3},
+      {kSense, kBattery, 1},
+      {kSense, kBatteryTime, 10},
+      {kSense, kBatteryPercent, 1},
+      {kSense, kBatteryPercentValue, 80},
+      {kSense, kBatteryShutdown, 1},
+      {kSense, kBatteryShutdownCountdown, 60},
+  };
+  // A first installation writes every default; over an earlier one only the missing ones.
+  bool kept = false;
+  for (const Default& d : kDefaults) {
+    if (earlier_installation && HasValue(settings, d.section, d.key)) {
+      kept = true;
+      continue;
+    }
+    settings.WriteInteger(d.section, d.key, d.value);
+  }
+  return kept;
 }
 
 }  // namespace qelta

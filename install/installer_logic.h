@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <ctime>
+#include <optional>
 #include <string>
 
 #include "install/installation.h"
@@ -16,6 +18,10 @@ class InstallStatusView {
   // Puts the text into the status line and shows it now; an empty text clears it.
   virtual void ShowInstallStatus(const QString& text) = 0;
 };
+
+// The install folder as typed made absolute: a leading "~" stands for the user's home; a
+// relative folder (or "~name") has no place to go and gives nothing.
+std::optional<std::string> AbsoluteInstallFolder(const std::string& typed, const std::string& home);
 
 // The installer window's behaviour without a display: its fields, the choice of the folder and
 // the installation. A window shows the fields and forwards the user's changes and clicks.
@@ -63,13 +69,16 @@ class InstallerLogic {
   void CreateLaunchers(const std::string& target);
   void SearchUps();
   void WriteUninstallEntry(const std::string& target);
-  void WriteFirstSettings();
+  // Records the installation and writes the first settings: all of them on a first
+  // installation, over an earlier one only those that are missing. True when any was kept.
+  bool WriteFirstSettings(bool earlier_installation);
 
   InstallDependencies deps_;
   DialogBoxes& boxes_;
   FolderDialog& folders_;
   InstallStatusView& status_;
   std::string path_;
+  std::time_t started_ = 0;  // when the installation that runs now began
 };
 
 }  // namespace qelta

@@ -145,6 +145,9 @@ void TInstallForm::InstallButtonClick() {
   InstallerLogic::Outcome outcome = InstallerLogic::Outcome::StayOpen;
   guard_([&] { outcome = logic_->InstallButtonClick(); });
   installing_ = false;
+  // A folder typed with "~" shows where it stands.
+  const QString folder = QString::fromStdString(logic_->Path());
+  if (Path->text() != folder) Path->setText(folder);
   if (outcome == InstallerLogic::Outcome::Installed) {
     accept();
     return;

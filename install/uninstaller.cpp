@@ -1,6 +1,9 @@
+#include <ctime>
+
 #include "install/install_texts.h"
 #include "install/installation.h"
 #include "settings/setting_keys.h"
+#include "stats/stats.h"
 
 namespace qelta {
 namespace {
@@ -33,6 +36,7 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
   if (!boxes.AskYesNo(Text(kProgramTitle), Text(kUninstallQuestion))) return;
 
   deps.close_running_monitors();
+  const std::time_t started = std::time(nullptr);
 
   deps.settings.WriteBool(kSettings, kInstalled, false);
 
@@ -47,12 +51,16 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
   deps.autorun.DeleteValue(kRun, kAutorunValue);
 
   const std::string launchers = places.programs_folder + '/' + kLauncherFolder;
-  files.Remove(launchers + '/' + kProgramLauncher);
-  files.Remove(launchers + '/' + kUninstallLauncher);
+  // With them what interrupted installations left beside them.
+  for (const char* launcher : {kProgramLauncher, kUninstallLauncher}) {
+    files.Remove(launchers + '/' + launcher);
+    files.RemoveStaleTemporaries(launchers + '/' + launcher, started);
+  }
   files.RemoveEmptyFolder(launchers);
   for (const IconFile& icon : deps.icon_files) {
     const std::string path = places.icon_theme_folder + '/' + icon.theme_path;
     files.Remove(path);
+    files.RemoveStaleTemporaries(path, started);
     RemoveEmptyFoldersUpTo(files, path, places.icon_theme_folder);
   }
 
@@ -60,11 +68,23 @@ void UninstallProgram(const InstallDependencies& deps, DialogBoxes& boxes) {
   // once); an executable registered where it is belongs to its package or to the user. An
   // installation recorded without the mark is left alone too.
   const std::string installed = deps.settings.ReadString(kSettings, kInstalledTo, "");
+  // The statistics of the installed program: beside it, or in the user's data folder.
+  const std::string program = installed.empty() ? deps.executable_path : installed;
+  const std::string stats =
+      StatsFilePathFor(program, files.FolderWritable(Parent(program)), UserDataHome());
   if (!installed.empty() && deps.settings.ReadBool(kSettings, kInstalledCopy, false)) {
     files.Remove(installed);
+    files.RemoveStaleTemporaries(installed, started);
+    // The folder the installer made for the copy goes with it when nothing else is in it.
+    files.RemoveEmptyFolder(Parent(installed));
   }
 
-  boxes.ShowInformation(Text(kProgramTitle), Text(kUninstallDone));
+  // What stays is the user's to remove.
+  std::string done = std::string(kUninstallDone) + "\n\n" + kUninstallKept;
+  if (!places.settings_file.empty())
+    done += "\n" + std::string(kKeptSettings) + places.settings_file;
+  if (!stats.empty()) done += "\n" + std::string(kKeptStats) + stats;
+  boxes.ShowInformation(Text(kProgramTitle), QString::fromStdString(done));
 }
 
 }  // namespace qelta

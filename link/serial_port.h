@@ -29,12 +29,14 @@ class SerialPort : public SerialBranch {
   bool OpenSerialPort(const std::string& port_name, int baud) override;
   bool WriteSerialPort(const std::string& text) override;
   // Reads one line of T = `timeout_ms`: leading CR and LF are skipped, and the line ends at the
-  // first CR or LF after them. The read goes on while bytes keep arriving, and a silence of T
-  // ends it (so a port that sends nothing gives up after T). Whatever the device sends, the
-  // read lasts at most 2 T and takes at most kMaxLineLength bytes. The result is the line
-  // without its line end; it is empty when the line did not end (silence, the 2 T bound, the
-  // length bound, a hang-up), so that a reply cut short is never taken for a whole one. Bytes
-  // that follow the line end in what arrived with it are dropped.
+  // first CR or LF after them; the read returns as soon as the device gives the line end. It
+  // waits for the device at most T at a time and goes on while bytes keep arriving: a wait of
+  // T in which not one byte came ends it (so a port that sends nothing gives up after T, and a
+  // reply still arriving at T is read on). Whatever the device sends, the read lasts at most
+  // 2 T and takes at most kMaxLineLength bytes. The result is the line without its line end;
+  // it is empty when the line did not end (silence, the 2 T bound, the length bound, a
+  // hang-up), so that a reply cut short is never taken for a whole one. Bytes that follow the
+  // line end in what arrived with it are dropped.
   std::string ReadSerialPort(int timeout_ms) override;
   void CloseSerialPort() override;
 

@@ -32,13 +32,17 @@ bool HasControlOrBlank(const QByteArray& bytes) {
 }
 
 // The Host header's text: the host as written; a name with non-ASCII letters in its ASCII
-// (punycode) form, as it is looked up. Empty when there is no usable form: control characters
+// (punycode) form, as it is looked up; an IPv6 address in brackets; and ":port" after it
+// unless the port is HTTP's own 80. Empty when there is no usable form: control characters
 // would break the request apart. Blanks are left to the name lookup, which fails on them.
-QByteArray HostHeader(const QString& host) {
+QByteArray HostHeader(const QString& host, quint16 port) {
   const bool ascii =
       std::all_of(host.begin(), host.end(), [](QChar c) { return c.unicode() < 0x80; });
-  const QByteArray text = ascii ? host.toLatin1() : QUrl::toAce(host);
-  return HasControl(text) ? QByteArray() : text;
+  QByteArray text = ascii ? host.toLatin1() : QUrl::toAce(host);
+  if (text.isEmpty() || HasControl(text)) return QByteArray();
+  if (text.contains(':')) text = '[' + text + ']';
+  if (port != 80) text += ':' + QByteArray::number(port);
+  return text;
 }
 
 }  // namespace
@@ -76,7 +80,7 @@ void TcpHttpPoster::Post(const QString& host, quint16 port, const QByteArray& pa
   ex.host_key = host.toLower();
   deadline_->start(timeout_);
 
-  const QByteArray host_header = HostHeader(host);
+  const QByteArray host_header = HostHeader(host, port);
   if (host_header.isEmpty() || path.isEmpty() || HasControlOrBlank(path)) {
     // Nothing that could be looked up or sent: the exchange fails at once.
     Finish();

@@ -19,8 +19,9 @@ class HttpPoster {
  public:
   virtual ~HttpPoster() = default;
 
-  // Posts `body` to `path` on `host`:`port`. `done` runs once when the exchange has ended
-  // (answered, failed or given up); the outcome is not reported.
+  // Posts `body` to `path` on `host`:`port` (the Host header names the port unless it is 80).
+  // `done` runs once when the exchange has ended (answered, failed or given up); the outcome is not
+  // reported.
   virtual void Post(const QString& host, quint16 port, const QByteArray& path,
                     const QByteArray& body, std::function<void()> done) = 0;
 };

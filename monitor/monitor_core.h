@@ -15,6 +15,7 @@
 
 namespace qelta {
 
+class OtherComputers;
 class PostReport;
 class PowerControl;
 class Settings;
@@ -27,6 +28,8 @@ inline constexpr int32_t kMinPollingSeconds = 1;
 inline constexpr int32_t kMaxPollingSeconds = 3600;
 // UpdateTimer's interval in milliseconds for a stored `Settings`/`Interval` in seconds.
 int PollingIntervalMs(int32_t seconds);
+// Seconds between two tries of a power-off that the system refused, while on battery.
+inline constexpr int32_t kPowerOffRetrySeconds = 60;
 
 // Everything the monitor's logic talks to; the main window fills it with the real objects,
 // tests with fakes.
@@ -65,6 +68,8 @@ class MonitorCore : public InfoSource {
   void SetPopup(StatusPopup* popup) { popup_ = popup; }
   // The HTTP report, driven by PostTimer.
   void SetPostReport(PostReport* post);
+  // The other computers on this UPS, shut down before this one; null when none is served.
+  void SetOtherComputers(OtherComputers* others) { others_ = others; }
 
   // Monitor mode's start: interval from the settings, UpdateTimer and StartupTimer on, state
   // reset, no-link icon shown.
@@ -104,6 +109,7 @@ class MonitorCore : public InfoSource {
   bool ShutdownPending() const override { return shutdown_pending_; }
   uint32_t ShutdownDeadline() const override { return shutdown_deadline_; }
   uint32_t TickCount() override { return deps_.timers.TickCount(); }
+  int OtherComputersLeft() const override;
   void SetPerformTestEnabled(bool enabled) override { perform_test_enabled_ = enabled; }
   bool PerformTestEnabled() const { return perform_test_enabled_; }
 
@@ -152,6 +158,8 @@ class MonitorCore : public InfoSource {
   void ArmBatteryTimeLimit(int64_t now);
   // Stops both battery timers and clears ShutdownPending.
   void StopBatteryTimers();
+  // The balloon, the privilege and the power-off of this computer.
+  void PowerOffThisComputer();
   void PowerOffFinished(const PowerOffOutcome& outcome);
   // Milliseconds since the core was made, summed from the tick counter's steps.
   int64_t ElapsedMs();
@@ -160,6 +168,7 @@ class MonitorCore : public InfoSource {
   Settings* settings_ = nullptr;
   StatusPopup* popup_ = nullptr;
   PostReport* post_ = nullptr;
+  OtherComputers* others_ = nullptr;
 
   std::unique_ptr<Timer> update_timer_;
   std::unique_ptr<Timer> ctrl_popup_timer_;
@@ -196,6 +205,9 @@ class MonitorCore : public InfoSource {
   // The time limit is not armed again in this battery period: the user cancelled the shutdown
   // or a power-off was attempted.
   bool battery_period_settled_ = false;
+  // A refused power-off is tried again: the countdown runs to the next try, through a lost link,
+  // until a poll sees mains or the user cancels.
+  bool power_off_retrying_ = false;
   uint32_t last_tick_ = 0;
   int64_t elapsed_ms_ = 0;
   // Lets an answer that comes after the core is gone find out.

@@ -3,6 +3,7 @@
 
 #include "display/info_text.h"
 #include "monitor/monitor_core.h"
+#include "network/secondary_shutdown.h"
 #include "settings/settings.h"
 
 namespace qelta {
@@ -77,19 +78,28 @@ void MonitorCore::UpdateTimerTimer() {
         RequestPromptReport();
         StopBatteryTimers();
       }
+      // Mains is back before this computer's power-off was asked for: the others may stay up.
+      if (others_ != nullptr && others_->Cancel()) {
+        Balloon("Состояние UPS", kForcedShutdownCleared, BalloonIcon::Information);
+      }
       wake_up_status_timer_->SetEnabled(false);
       power_state_ = 1;
       percent_check_armed_ = true;
       battery_seen_since_.reset();
       battery_period_settled_ = false;
+      // Mains is back, also after a lost link: no more tries of a refused power-off.
+      if (power_off_retrying_) {
+        power_off_retrying_ = false;
+        StopBatteryTimers();
+      }
     }
   } else {
     if (link_state_ == 2) {
       Balloon("Состояние UPS", "Пропала связь с UPS.", BalloonIcon::Error);
       ShowTrayIcon(2);
       // The battery period goes on: a link that returns on battery arms what is left of the
-      // time limit.
-      StopBatteryTimers();
+      // time limit. The tries of a refused power-off go on through a lost link.
+      if (!power_off_retrying_) StopBatteryTimers();
     }
     link_state_ = 1;
     power_state_ = 0;

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "settings/report_address.h"
+
 namespace qelta {
 
 PostReport::PostReport(Settings& settings, Timer& post_timer, HttpPoster& poster,
@@ -32,10 +34,10 @@ void PostReport::PostTimerTimer() {
   PostNow = false;
   PostCounter = 0;
 
-  QString host;
-  QString path;
-  const QString url = QString::fromStdString(settings_.ReadString("POST", "URL", ""));
-  if (!SplitReportUrl(url, kMaxPathLength, host, path)) return;
+  const ReportAddressCheck target =
+      ReadReportAddress(QString::fromStdString(settings_.ReadString("POST", "URL", "")));
+  if (!target.Usable()) return;
+  const ReportAddress& address = target.address;
 
   post_timer_.SetEnabled(false);
   QByteArray body;
@@ -49,7 +51,7 @@ void PostReport::PostTimerTimer() {
   busy_ = true;
   const uint64_t exchange = ++exchange_;
   std::weak_ptr<PostReport*> weak = self_;
-  poster_.Post(host, kPort, EncodeRequestPath(path), body, [weak, exchange] {
+  poster_.Post(address.host, address.port, EncodeRequestPath(address.path), body, [weak, exchange] {
     if (auto self = weak.lock(); self && *self != nullptr) (*self)->ExchangeEnded(exchange);
   });
 }
@@ -59,23 +61,6 @@ void PostReport::ExchangeEnded(uint64_t exchange) {
   if (!busy_ || exchange != exchange_) return;
   busy_ = false;
   post_timer_.SetEnabled(true);
-}
-
-bool SplitReportUrl(const QString& url, int max_path, QString& host, QString& path) {
-  const qsizetype slash = url.indexOf(u'/');
-  if (slash < 0) return false;
-  host = url.left(slash);
-  path = url.mid(slash);
-  // Count characters, not UTF-16 units: a character beyond the Basic Multilingual Plane is
-  // never cut in half.
-  qsizetype end = 0;
-  for (int count = 0; end < path.size() && count < max_path; ++count) {
-    end += path[end].isHighSurrogate() && end + 1 < path.size() && path[end + 1].isLowSurrogate()
-               ? 2
-               : 1;
-  }
-  path.truncate(end);
-  return true;
 }
 
 QByteArray EncodeRequestPath(const QString& path) {

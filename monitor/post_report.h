@@ -19,13 +19,10 @@ namespace qelta {
 // and at the first tick after PostNow was set, while `POST`/`Perform` is on. PostTimer is disabled
 // while an exchange runs and enabled again when it has ended, so its next tick comes a second after
 // the exchange.
+// The address is read by ReadReportAddress; one that cannot be used sends nothing (the
+// configuration dialog says why).
 class PostReport {
  public:
-  // The port of the report server; a port written into the URL is part of the host name.
-  static constexpr quint16 kPort = 80;
-  // The longest request target taken from the URL, in characters.
-  static constexpr int kMaxPathLength = 255;
-
   // `fields` gives the report fields at the moment of a report.
   PostReport(Settings& settings, Timer& post_timer, HttpPoster& poster,
              std::function<ReportFields()> fields);
@@ -57,11 +54,6 @@ class PostReport {
   // Lets an exchange that ends after this object is gone find that out.
   std::shared_ptr<PostReport*> self_;
 };
-
-// The host and the request target of a report URL written as host, then the path from the
-// first "/" on. The host is the text before that "/" as it stands (empty when the URL starts
-// with "/"); the path is cut to `max_path` characters. False when there is no "/".
-bool SplitReportUrl(const QString& url, int max_path, QString& host, QString& path);
 
 // The request target's bytes: the path's Windows-1251 form, with blanks, control characters
 // and bytes above 0x7F written as "%" and two upper-case hexadecimal digits, so that the

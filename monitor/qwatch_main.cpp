@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <cstdio>
 
 #include "display/qwatch_info.h"
 #include "install/installation.h"
@@ -21,6 +23,7 @@
 #include "link/ups_port_probe.h"
 #include "monitor/handler_guard.h"
 #include "monitor/http_poster.h"
+#include "monitor/network_bridge.h"
 #include "monitor/popup_placement.h"
 #include "monitor/post_report.h"
 #include "monitor/report_fields.h"
@@ -28,6 +31,11 @@
 #include "monitor/tray_icons.h"
 #include "monitor/tray_menu.h"
 #include "monitor/tray_wait.h"
+#include "network/network_config.h"
+#include "network/network_server.h"
+#include "network/protocol_server.h"
+#include "network/qwatch_network.h"
+#include "network/secondary_shutdown.h"
 #include "platform/busy_indicator.h"
 #include "platform/ctrl_key_watch.h"
 #include "platform/desktop_balloons.h"
@@ -55,6 +63,14 @@
 
 namespace qelta {
 namespace {
+
+// The running executable's path as the file system has it (a name that is not UTF-8 would not
+// survive a QString).
+std::string ExecutablePath() {
+  const std::string path = RunningExecutablePath();
+  return path.empty() ? QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString()
+                      : path;
+}
 
 // How long a new monitor waits for the old ones to close before it goes on regardless.
 constexpr int kTakeoverWaitMs = 15000;
@@ -93,10 +109,18 @@ TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(
 TMainForm::~TMainForm() {
   // The windows go before the stores and the core they show; their timers with them.
   if (core_ != nullptr) core_->SetPopup(nullptr);
+  if (core_ != nullptr) core_->SetOtherComputers(nullptr);
+  network_server_.reset();
+  secondary_shutdown_.reset();
+  protocol_server_.reset();
   delete InfoForm;
   InfoForm = nullptr;
   delete about_form_.data();
+  // Its refresh may still be reading the statistics file on its worker thread.
+  delete StatsForm;
+  StatsForm = nullptr;
   welcome_form_.reset();
+  network_form_.reset();
   configuration_form_.reset();
   FormDestroy();
 }
@@ -133,7 +157,8 @@ void TMainForm::FormCreate() {
   });
   core_->SetPostReport(post_.get());
 
-  const StartChoice choice = ChooseStartMode(arguments_, *settings_store_);
+  const StartChoice choice = ChooseStartMode(arguments_, *settings_store_,
+                                             QCoreApplication::applicationFilePath().toStdString());
   if (choice.mode == StartMode::Uninstaller) {
     RunUninstaller();
     return;
@@ -142,11 +167,16 @@ void TMainForm::FormCreate() {
     RunInstaller();
     return;
   }
+  // A store that cannot take the new version is shown, and the monitor runs all the same.
+  if (choice.upgraded_in_place) RunGuarded([this] { RecordUpgradeInPlace(*settings_store_); });
   EnterMonitorMode(choice.show_welcome);
 }
 
 InstallDependencies TMainForm::Installation() {
-  const InstallPlaces places = UserInstallPlaces();
+  InstallPlaces places = UserInstallPlaces();
+  if (const auto* store = dynamic_cast<const SettingsStore*>(settings_store_.get())) {
+    places.settings_file = store->FilePath();
+  }
   if (uninstall_entry_ == nullptr) {
     uninstall_entry_ =
         std::make_unique<SettingsStore>(places.uninstall_entry_folder, places.uninstall_entry_file);
@@ -160,7 +190,7 @@ InstallDependencies TMainForm::Installation() {
       *starter_,
       places,
       ProgramIconFiles(),
-      QCoreApplication::applicationFilePath().toStdString(),
+      ExecutablePath(),
       [] { InstanceChannel::CloseRunning(QString::fromUtf8(kMonitorTitle), kTakeoverWaitMs); },
       // The store keeps no file open: closing it means that nothing here uses it any more,
       // the always-running timers included.
@@ -197,6 +227,43 @@ void TMainForm::EnterMonitorMode(bool show_welcome) {
   monitoring_ = true;
   core_->StartMonitoring(replaced);
   ShowTrayWhenReady();
+  StartNetworkServer();
+}
+
+void TMainForm::StartNetworkServer() {
+  served_ups_ = std::make_unique<MonitorServedUps>(*core_, *protocol_);
+  // Read at every batch of requests; a store that fails serves no users rather than stopping.
+  protocol_server_ = std::make_unique<ProtocolServer>(*served_ups_, [this] {
+    try {
+      if (settings_store_ != nullptr) return ReadServedConfig(*settings_store_);
+    } catch (const StoreError&) {
+    }
+    return ServedConfig{};
+  });
+  secondary_shutdown_ = std::make_unique<SecondaryShutdown>(*protocol_server_, *timers_, [this] {
+    int seconds = kDefaultSecondaryWaitSeconds;
+    try {
+      if (settings_store_ != nullptr) seconds = ReadSecondaryWaitSeconds(*settings_store_);
+    } catch (const StoreError&) {
+    }
+    return seconds * 1000;
+  });
+  core_->SetOtherComputers(secondary_shutdown_.get());
+  network_server_ = std::make_unique<NetworkServer>(
+      *protocol_server_, *timers_,
+      [this] {
+        try {
+          if (settings_store_ != nullptr) return ReadListenConfig(*settings_store_);
+        } catch (const StoreError&) {
+        }
+        return ListenConfig{false, {}, 0};
+      },
+      [this](const std::string& message) {
+        std::fprintf(stderr, "qelta-monitor: %s\n", message.c_str());
+        balloons_->ShowBalloon(QStringLiteral("Сервер UPS"), QString::fromStdString(message),
+                               BalloonIcon::Error, 5000);
+      });
+  network_server_->Apply();
 }
 
 void TMainForm::ShowTrayWhenReady() {
@@ -295,12 +362,15 @@ void TMainForm::ConfigurationMenuClick() {
                                    *message_boxes_,
                                    *file_dialog_,
                                    *busy_,
-                                   QCoreApplication::applicationFilePath().toStdString(),
+                                   ExecutablePath(),
                                    [] { return CurrentUpsAccessHint(); }};
     auto form = std::make_unique<TConfigurationForm>(
         deps, [this](const std::function<void()>& handler) { RunGuarded(handler); });
     // A store failure while filling ends here; the next request tries again.
     form->FormCreate();
+    if (network_server_ != nullptr) {
+      form->SetNetworkSettingsOpener([this] { RunGuarded([this] { NetworkSettingsClick(); }); });
+    }
     configuration_form_ = std::move(form);
   }
   if (configuration_form_->isVisible()) {
@@ -308,6 +378,22 @@ void TMainForm::ConfigurationMenuClick() {
     configuration_form_->activateWindow();
   } else {
     configuration_form_->show();
+  }
+}
+
+void TMainForm::NetworkSettingsClick() {
+  if (network_form_ == nullptr) {
+    auto form = std::make_unique<TNetworkForm>(
+        *settings_store_, [this] { network_server_->Apply(); },
+        [this](const std::function<void()>& handler) { RunGuarded(handler); });
+    form->FormCreate();
+    network_form_ = std::move(form);
+  }
+  if (network_form_->isVisible()) {
+    network_form_->raise();
+    network_form_->activateWindow();
+  } else {
+    network_form_->show();
   }
 }
 

@@ -26,6 +26,11 @@ class TWelcomeForm;
 class WebPages;
 struct InstallDependencies;
 class MessageBoxes;
+class MonitorServedUps;
+class NetworkServer;
+class ProtocolServer;
+class SecondaryShutdown;
+class TNetworkForm;
 class PortSearch;
 class SerialAdapterCatalog;
 class TConfigurationForm;
@@ -96,6 +101,10 @@ class TMainForm : public QWidget,
   void RunInstaller();
   void RunUninstaller();
   void ShowWelcome();
+  // Serves the UPS to the other computers on it, as `Network` in the settings says.
+  void StartNetworkServer();
+  // The configuration dialog's "Сеть...": the network settings, created on first use and kept.
+  void NetworkSettingsClick();
   void BuildTray();
   void ShowTrayWhenReady();
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
@@ -154,6 +163,11 @@ class TMainForm : public QWidget,
   std::unique_ptr<TWelcomeForm> welcome_form_;
   QPointer<TAboutForm> about_form_;
   std::unique_ptr<TrayWait> tray_wait_;
+  std::unique_ptr<MonitorServedUps> served_ups_;
+  std::unique_ptr<ProtocolServer> protocol_server_;
+  std::unique_ptr<SecondaryShutdown> secondary_shutdown_;
+  std::unique_ptr<NetworkServer> network_server_;
+  std::unique_ptr<TNetworkForm> network_form_;
   InstanceChannel* instance_ = nullptr;
 
   QSystemTrayIcon* Tray = nullptr;

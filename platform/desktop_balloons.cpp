@@ -12,8 +12,10 @@
 namespace qelta {
 namespace {
 
-// Urgency levels of the notification protocol (a byte). Every balloon is of normal urgency.
+// Urgency levels of the notification protocol (a byte). Every balloon is of normal urgency,
+// except one that stays until it is closed.
 constexpr uchar kUrgencyNormal = 1;
+constexpr uchar kUrgencyCritical = 2;
 
 // How long a sent Notify may wait for its answer (the notification's id) before Qt drops it.
 constexpr int kNotifyCallTimeoutMs = 5000;
@@ -48,7 +50,9 @@ void DesktopNotificationBalloons::ShowBalloon(const QString& title, const QStrin
   shown.latest_replaces = shown.id;
 
   QVariantMap hints;
-  hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(kUrgencyNormal));
+  hints.insert(QStringLiteral("urgency"),
+               QVariant::fromValue<uchar>(timeout_ms == kBalloonStaysUntilClosed ? kUrgencyCritical
+                                                                                 : kUrgencyNormal));
   QDBusMessage message = NotificationsCall(QStringLiteral("Notify"));
   message << QString::fromLatin1(kAppName)  // app_name
           << shown.id                       // replaces_id: the last one with this title, if any

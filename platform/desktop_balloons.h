@@ -16,8 +16,9 @@ namespace qelta {
 // Balloons as desktop notifications (org.freedesktop.Notifications on the session bus): one
 // Notify call per balloon from "QELTA MONITOR", with the title as summary, the text as body, a
 // themed icon after the icon kind ("dialog-information" or "dialog-error"), normal urgency and
-// the time-out as expiry. Critical urgency is not used: desktops keep such notifications until
-// the user closes them, so a balloon would outlive its time-out.
+// the time-out as expiry. Critical urgency is used only for a balloon that stays until it is
+// closed (kBalloonStaysUntilClosed): desktops keep such notifications until the user closes
+// them, so any other balloon would outlive its time-out.
 //
 // A balloon takes the place of the one shown before it with the same title (the Notify call's
 // replaces_id), so that the on-battery reminder every few seconds and the state changes leave

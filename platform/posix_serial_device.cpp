@@ -9,7 +9,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 
@@ -19,11 +18,29 @@ namespace {
 
 // How long one write may find the line unable to take more bytes before it gives up.
 constexpr int kWriteStallMs = 1000;
-// Once input has begun, a read lets this many characters' time pass before it takes what has
-// arrived, as a UART's receive FIFO does: the bytes of a reply come at the line's pace, and
-// taking them one wake-up each would wake the program for every byte.
-constexpr int kGatherCharacters = 16;
-constexpr int kBitsPerCharacter = 10;  // start bit, 8 data bits, stop bit
+
+// Line mode: the terminal driver gathers the input into lines ended by LF or CR and wakes a
+// reader once a line has ended, however many bytes it took at the line's pace. Nothing else of
+// line editing applies: no echo (the UPS would hear its own reply), no signals, no extended
+// characters, and every special character (erase, kill, end of file, ...) disabled, so that
+// every byte of the reply reaches the reader as it came. A disabled character is
+// _POSIX_VDISABLE, which on Linux is NUL; the driver leaves NUL bytes alone.
+termios LineModeOf(const termios& raw) {
+  termios line = raw;
+  line.c_lflag = ICANON;
+  for (cc_t& c : line.c_cc) c = _POSIX_VDISABLE;
+  line.c_cc[VEOL] = '\r';
+  return line;
+}
+
+// Whether the terminal took line mode as asked (a device may take some settings and not others).
+bool InLineMode(int fd) {
+  termios now{};
+  if (::tcgetattr(fd, &now) != 0) return false;
+  return (now.c_lflag & (ICANON | ECHO | ECHONL | ISIG | IEXTEN)) == ICANON &&
+         now.c_cc[VEOL] == '\r' && now.c_cc[VERASE] == _POSIX_VDISABLE &&
+         now.c_cc[VKILL] == _POSIX_VDISABLE && now.c_cc[VEOF] == _POSIX_VDISABLE;
+}
 
 bool BaudToSpeed(int baud, speed_t& speed) {
   switch (baud) {
@@ -58,6 +75,13 @@ bool BaudToSpeed(int baud, speed_t& speed) {
 
 }  // namespace
 
+struct PosixSerialDevice::Modes {
+  termios raw{};   // the line settings, bytes shown as they come
+  termios line{};  // the same, gathered into lines
+};
+
+PosixSerialDevice::PosixSerialDevice() : modes_(std::make_unique<Modes>()) {}
+
 PosixSerialDevice::~PosixSerialDevice() {
   Close();
 }
@@ -80,7 +104,8 @@ bool PosixSerialDevice::Open(const std::string& path, int baud) {
     return false;
   }
   // The line settings are applied as well as the device allows; a device that takes none of
-  // them (not a terminal) still counts as open.
+  // them (not a terminal) still counts as open, and one that refuses line mode is read raw.
+  line_mode_ = false;
   termios tio{};
   if (::tcgetattr(fd, &tio) == 0) {
     ::cfmakeraw(&tio);
@@ -91,14 +116,16 @@ bool PosixSerialDevice::Open(const std::string& path, int baud) {
     tio.c_cc[VTIME] = 0;
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
-    ::tcsetattr(fd, TCSANOW, &tio);
+    modes_->raw = tio;
+    modes_->line = LineModeOf(tio);
+    line_mode_ = ::tcsetattr(fd, TCSANOW, &modes_->line) == 0 && InLineMode(fd);
+    if (!line_mode_) ::tcsetattr(fd, TCSANOW, &modes_->raw);
   }
   // Raising DTR fails harmlessly on devices without modem lines (pseudo-terminals).
   int dtr = TIOCM_DTR;
   ::ioctl(fd, TIOCMBIS, &dtr);
   ::tcflush(fd, TCIFLUSH);
   fd_ = fd;
-  gather_ms_ = (kGatherCharacters * kBitsPerCharacter * 1000 + baud - 1) / baud;
   return true;
 }
 
@@ -130,7 +157,6 @@ SerialDevice::ReadResult PosixSerialDevice::ReadAvailable(int timeout_ms, std::s
   // for that long a silence on the line.
   const Clock::time_point deadline =
       Clock::now() + std::chrono::milliseconds(timeout_ms < 0 ? 0 : timeout_ms);
-  bool gathered = false;
   for (;;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     pollfd p{fd_, POLLIN, 0};
@@ -139,27 +165,44 @@ SerialDevice::ReadResult PosixSerialDevice::ReadAvailable(int timeout_ms, std::s
       if (errno == EINTR) continue;
       return ReadResult::Failed;
     }
-    if (ready == 0) return ReadResult::TimedOut;
+    if (ready == 0) return TakeUnendedLine(buffer, count);
     if ((p.revents & POLLIN) == 0) return ReadResult::Failed;  // hung up or in error
-    if (!gathered) {
-      // Within the caller's wait: a read still returns by its deadline.
-      gathered = true;
-      const auto until = std::min(deadline, Clock::now() + std::chrono::milliseconds(gather_ms_));
-      const auto gather = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
-      if (gather.count() > 0) ::poll(nullptr, 0, static_cast<int>(gather.count()));
-    }
     const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
     if (n > 0) {
       count = static_cast<std::size_t>(n);
       return ReadResult::Data;
     }
     if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (Clock::now() >= deadline) return ReadResult::TimedOut;
+      if (Clock::now() >= deadline) return TakeUnendedLine(buffer, count);
       continue;
     }
     // End of file or an error such as EIO on a pseudo-terminal whose other side has gone.
     return ReadResult::Failed;
   }
+}
+
+SerialDevice::ReadResult PosixSerialDevice::TakeUnendedLine(std::span<char> buffer,
+                                                            std::size_t& count) {
+  count = 0;
+  if (!line_mode_) return ReadResult::TimedOut;  // raw: nothing has arrived
+  // In line mode the driver shows no part of a line before its end. The wait is over, so the
+  // line goes raw for a moment to take what has come of it: a reply that is still arriving
+  // goes on, and a silent line is told from one that is busy. Nothing is lost by the switch;
+  // bytes that come during it are shown at once when line mode returns.
+  if (::tcsetattr(fd_, TCSANOW, &modes_->raw) != 0) return ReadResult::Failed;
+  const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+  const int read_error = errno;
+  // Should line mode not come back, the device goes on raw: every byte still arrives, only
+  // each wakes the reader.
+  line_mode_ = ::tcsetattr(fd_, TCSANOW, &modes_->line) == 0;
+  if (n > 0) {
+    count = static_cast<std::size_t>(n);
+    return ReadResult::Data;
+  }
+  if (n < 0 && (read_error == EINTR || read_error == EAGAIN || read_error == EWOULDBLOCK)) {
+    return ReadResult::TimedOut;
+  }
+  return ReadResult::Failed;  // hung up or in error
 }
 
 void PosixSerialDevice::Close() {

@@ -27,18 +27,21 @@ class SerialDevice {
   // Writes every byte; false when the device is not open or the bytes could not all be written.
   virtual bool Write(const std::string& bytes) = 0;
   // Waits at most `timeout_ms` (0: do not wait) for input, then takes what has arrived, up to
-  // buffer.size() bytes, at once; `count` tells how many (0 unless the result is Data). The
-  // termios device lets a few characters' time pass (within the wait) once input has begun, so
-  // that a reply arriving at the line's pace is taken in few wake-ups.
+  // buffer.size() bytes, at once; `count` tells how many (0 unless the result is Data). A
+  // device may hold input back until a line end (CR or LF) has arrived or the wait is over:
+  // it then gives the input up to and including that line end, or at the wait's end whatever
+  // part of a line has come. TimedOut means that not one byte arrived within the wait.
   virtual ReadResult ReadAvailable(int timeout_ms, std::span<char> buffer, std::size_t& count) = 0;
   // Closes the device; nothing happens when it is not open.
   virtual void Close() = 0;
 };
 
-// The termios implementation.
+// The termios implementation. A terminal is read in line mode: the terminal driver gathers a
+// reply's bytes as they come at the line's pace and wakes the reader once, at the line end, so
+// a read ends with the reply's line and costs one wake-up for it.
 class PosixSerialDevice : public SerialDevice {
  public:
-  PosixSerialDevice() = default;
+  PosixSerialDevice();
   ~PosixSerialDevice() override;
   PosixSerialDevice(const PosixSerialDevice&) = delete;
   PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
@@ -50,8 +53,14 @@ class PosixSerialDevice : public SerialDevice {
   void Close() override;
 
  private:
+  // At the end of a wait: takes the part of a line that has arrived without its end.
+  ReadResult TakeUnendedLine(std::span<char> buffer, std::size_t& count);
+
+  struct Modes;  // the terminal settings of the two modes
+
   int fd_ = -1;
-  int gather_ms_ = 0;  // kGatherCharacters' time at the line's rate
+  bool line_mode_ = false;  // the terminal gathers lines (else it is read raw)
+  std::unique_ptr<Modes> modes_;
 };
 
 std::unique_ptr<SerialDevice> MakePosixSerialDevice();

@@ -109,6 +109,42 @@ DesktopEntry ParseDesktopEntry(std::string_view text) {
 
 }  // namespace
 
+bool FitsDesktopEntry(const std::string& path) {
+  if (path.find("\xEF\xBF\xBD") != std::string::npos) return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(path.data());
+  const auto* end = p + path.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    int more = 0;
+    uint32_t code = 0;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      more = 1;
+      code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      more = 2;
+      code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      more = 3;
+      code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (end - p <= more) return false;
+    for (int i = 1; i <= more; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+      code = code << 6 | (p[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
+    static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[more] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
+    p += more + 1;
+  }
+  return true;
+}
+
 std::string DesktopExecFor(const std::string& program) {
   std::string argument;
   const bool quoted = program.empty() || program.find_first_of(kReserved) != std::string::npos;
@@ -175,14 +211,16 @@ std::optional<std::string> AutorunStore::Lookup(const std::string& section,
 void AutorunStore::Store(const std::string& section, const std::string& key,
                          const std::string& text) {
   if (!IsRunValue(section, key)) throw StoreError(SetDataFailure(key));
+  // An entry that names another file than the program is worse than none.
+  if (!FitsDesktopEntry(text)) throw StoreError(SetDataFailure(key));
   if (text.empty()) {
     DeleteValue(section, key);
     return;
   }
   try {
     MakeFolders(folder_);
-  } catch (const std::system_error&) {
-    throw StoreError(CreateKeyFailure(folder_));
+  } catch (const std::system_error& e) {
+    throw StoreError(CreateKeyFailure(folder_), folder_, e.code().message());
   }
   const std::string entry = std::string("[Desktop Entry]\n") +
                             "Type=Application\n"
@@ -196,8 +234,8 @@ void AutorunStore::Store(const std::string& section, const std::string& key,
                             "X-GNOME-Autostart-enabled=true\n";
   try {
     ReplaceFileDurably(path_, entry);
-  } catch (const std::system_error&) {
-    throw StoreError(SetDataFailure(key));
+  } catch (const std::system_error& e) {
+    throw StoreError(SetDataFailure(key), path_, e.code().message());
   }
 }
 
@@ -205,8 +243,8 @@ void AutorunStore::DeleteValue(const std::string& section, const std::string& ke
   if (!IsRunValue(section, key)) return;
   try {
     RemoveFileDurably(path_);
-  } catch (const std::system_error&) {
-    throw StoreError(SetDataFailure(key));
+  } catch (const std::system_error& e) {
+    throw StoreError(SetDataFailure(key), path_, e.code().message());
   }
 }
 

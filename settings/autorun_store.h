@@ -44,6 +44,9 @@ class AutorunStore : public TextSettings {
 // The Exec value that starts `program` without arguments, and the program of an Exec value
 // (its first argument), both in the desktop entry's encoding (quoting, '%' and string escapes).
 std::string DesktopExecFor(const std::string& program);
+// True when a desktop entry can name the path: valid UTF-8 (the entry's encoding) without the
+// replacement character, which shows that a name went through a lossy conversion.
+bool FitsDesktopEntry(const std::string& path);
 std::string ProgramOfDesktopExec(const std::string& exec);
 
 }  // namespace qelta

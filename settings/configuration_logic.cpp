@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "settings/setting_keys.h"
@@ -68,10 +69,82 @@ ConfigControls::ConfigControls() {
   text[Index(C::PostURL)] = kSamplePostUrl;
 }
 
-ConfigurationLogic::ConfigurationLogic(const ConfigurationDependencies& deps) : deps_(deps) {}
+namespace {
+
+// A store whose write failures are kept, not thrown: the first one, for all stores that share
+// `failure`. Reads go to the store as they are.
+class FailureKeepingSettings : public Settings {
+ public:
+  FailureKeepingSettings(Settings& store, std::optional<StoreError>& failure)
+      : store_(store), failure_(failure) {}
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& def) override {
+    return store_.ReadString(section, key, def);
+  }
+  int32_t ReadInteger(const std::string& section, const std::string& key, int32_t def) override {
+    return store_.ReadInteger(section, key, def);
+  }
+  bool ReadBool(const std::string& section, const std::string& key, bool def) override {
+    return store_.ReadBool(section, key, def);
+  }
+  void WriteString(const std::string& section, const std::string& key,
+                   const std::string& value) override {
+    Keep([&] { store_.WriteString(section, key, value); });
+  }
+  void WriteInteger(const std::string& section, const std::string& key, int32_t value) override {
+    Keep([&] { store_.WriteInteger(section, key, value); });
+  }
+  void WriteBool(const std::string& section, const std::string& key, bool value) override {
+    Keep([&] { store_.WriteBool(section, key, value); });
+  }
+  void DeleteValue(const std::string& section, const std::string& key) override {
+    Keep([&] { store_.DeleteValue(section, key); });
+  }
+
+ private:
+  template <typename Write>
+  void Keep(Write&& write) {
+    try {
+      write();
+    } catch (const StoreError& e) {
+      if (!failure_) failure_.emplace(e);
+    }
+  }
+
+  Settings& store_;
+  std::optional<StoreError>& failure_;
+};
+
+// What the user is told when the dialog's values cannot be stored.
+std::string StoreFailureText(const StoreError& e) {
+  if (e.path().empty()) return e.what();
+  return "Невозможно сохранить настройки в файл " + e.path() + ": " + e.reason() + ".";
+}
+
+}  // namespace
+
+ConfigurationLogic::ConfigurationLogic(const ConfigurationDependencies& deps)
+    : deps_(deps), settings_(&deps_.settings), autorun_(&deps_.autorun) {}
 
 void ConfigurationLogic::Fill() {
-  Settings& s = deps_.settings;
+  std::optional<StoreError> failure;
+  FailureKeepingSettings settings(deps_.settings, failure);
+  FailureKeepingSettings autorun(deps_.autorun, failure);
+  settings_ = &settings;
+  autorun_ = &autorun;
+  struct Restore {
+    ConfigurationLogic& logic;
+    ~Restore() {
+      logic.settings_ = &logic.deps_.settings;
+      logic.autorun_ = &logic.deps_.autorun;
+    }
+  } restore{*this};
+  FillControls();
+  if (failure) deps_.boxes.ShowError(QString::fromStdString(StoreFailureText(*failure)));
+}
+
+void ConfigurationLogic::FillControls() {
+  Settings& s = *settings_;
   // 1. The battery group's check boxes.
   PutChecked(C::SensePlaySound, s.ReadBool(kSense, kBatteryPlaySound, false));
   PutChecked(C::SenseShutdown, s.ReadBool(kSense, kBatteryShutdown, true));
@@ -105,7 +178,7 @@ void ConfigurationLogic::Fill() {
   SelectInterval(C::PostInterval, s.ReadInteger(kPost, kInterval, 60));
   // 9. Statistics and the start at log-on.
   PutChecked(C::CatchStats, s.ReadBool(kStats, kEnabled, true));
-  PutChecked(C::AutoRun, !deps_.autorun.ReadString(kRun, kAutorunValue, "").empty());
+  PutChecked(C::AutoRun, !autorun_->ReadString(kRun, kAutorunValue, "").empty());
   // 10. The final enabled states; the five boxes' states are stored.
   for (const ConfigControl box : {C::PerformPost, C::SenseBattery, C::SenseBatteryPercent,
                                   C::SensePlaySound, C::SenseShutdown}) {
@@ -157,7 +230,7 @@ void ConfigurationLogic::ChooseEntry(ConfigControl list, int index) {
 }
 
 void ConfigurationLogic::ClickHandler(ConfigControl box) {
-  Settings& s = deps_.settings;
+  Settings& s = *settings_;
   const bool checked = CheckedRef(box);
   switch (box) {
     case C::CloseInformationOnDeactivateCheckbox:
@@ -174,9 +247,9 @@ void ConfigurationLogic::ClickHandler(ConfigControl box) {
       break;
     case C::AutoRun:
       if (checked) {
-        deps_.autorun.WriteString(kRun, kAutorunValue, deps_.executable_path);
+        autorun_->WriteString(kRun, kAutorunValue, deps_.executable_path);
       } else {
-        deps_.autorun.DeleteValue(kRun, kAutorunValue);
+        autorun_->DeleteValue(kRun, kAutorunValue);
       }
       break;
     case C::PerformPost:
@@ -204,7 +277,7 @@ void ConfigurationLogic::ClickHandler(ConfigControl box) {
 }
 
 void ConfigurationLogic::ChangeHandler(ConfigControl field) {
-  Settings& s = deps_.settings;
+  Settings& s = *settings_;
   const std::string& text = TextRef(field);
   switch (field) {
     case C::SenseTime:
@@ -228,7 +301,7 @@ void ConfigurationLogic::ChangeHandler(ConfigControl field) {
 }
 
 void ConfigurationLogic::ListChangeHandler(ConfigControl list) {
-  Settings& s = deps_.settings;
+  Settings& s = *settings_;
   const int index = SelectedRef(list);
   switch (list) {
     case C::Port:

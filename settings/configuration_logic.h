@@ -134,7 +134,9 @@ class ConfigurationLogic {
   explicit ConfigurationLogic(const ConfigurationDependencies& deps);
 
   // Fills the controls from the stores (once, when the dialog is created). Putting a value
-  // that differs from a control's initial state runs that control's handler.
+  // that differs from a control's initial state runs that control's handler. A store that
+  // cannot be written does not stop the filling: every control still shows its stored value,
+  // and the first such failure is told once, naming the file and the system's reason.
   void Fill();
 
   const ConfigControls& Controls() const { return controls_; }
@@ -155,6 +157,7 @@ class ConfigurationLogic {
   std::string& TextRef(ConfigControl c) { return controls_.text[static_cast<int>(c)]; }
   int& SelectedRef(ConfigControl c) { return controls_.selected[static_cast<int>(c)]; }
 
+  void FillControls();
   // Putting a value from code: runs the handler when the value differs.
   void PutChecked(ConfigControl box, bool checked);
   void PutSpin(ConfigControl field, int32_t value);
@@ -167,6 +170,10 @@ class ConfigurationLogic {
   void ApplyEnablingRules();
 
   ConfigurationDependencies deps_;
+  // The stores the handlers write to: the dependencies' own, or during Fill stand-ins that
+  // keep the first write failure instead of ending the handler.
+  Settings* settings_;
+  Settings* autorun_;
   ConfigControls controls_;
 };
 

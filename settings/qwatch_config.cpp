@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -17,6 +18,7 @@
 #include "settings/config_logo.h"
 #include "settings/config_widgets.h"
 #include "settings/layout_fit.h"
+#include "settings/report_address.h"
 
 namespace qelta {
 namespace {
@@ -137,7 +139,11 @@ TConfigurationForm::TConfigurationForm(const ConfigurationDependencies& deps, Ha
   ApplyEnabledStates();
 }
 
-TConfigurationForm::~TConfigurationForm() = default;
+TConfigurationForm::~TConfigurationForm() {
+  // The controls outlive this part of the window, and losing the focus as they go makes them
+  // signal (a spin field's end of editing): nothing of theirs may reach this window any more.
+  for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+}
 
 void TConfigurationForm::CreateControls() {
   header_ = new QWidget(this);
@@ -269,12 +275,19 @@ void TConfigurationForm::CreateControls() {
   PostURL->setObjectName(QStringLiteral("PostURL"));
   PostURL->setCursorPosition(0);
   controls_[C::PostURL] = PostURL;
+  ShowAddressCheck();
   PostInterval = intervals(C::PostInterval, "PostInterval");
 
   CloseButton = new QPushButton(Text("&Закрыть"), this);
   CloseButton->setObjectName(QStringLiteral("CloseButton"));
   CloseButton->setDefault(true);
   controls_[C::CloseButton] = CloseButton;
+  // Beside the close button; shown once the main window gives it something to open.
+  NetworkButton = new QPushButton(Text("&Сеть..."), this);
+  NetworkButton->setObjectName(QStringLiteral("NetworkButton"));
+  NetworkButton->setAccessibleName(Text("Сеть"));
+  NetworkButton->setToolTip(Text("Сообщать состояние UPS другим компьютерам по сети."));
+  NetworkButton->hide();
 
   NameControls();
 
@@ -324,6 +337,11 @@ void TConfigurationForm::NameControls() {
   post_interval_label->setBuddy(PostInterval);
 }
 
+void TConfigurationForm::SetNetworkSettingsOpener(std::function<void()> open) {
+  open_network_settings_ = std::move(open);
+  NetworkButton->setVisible(static_cast<bool>(open_network_settings_));
+}
+
 void TConfigurationForm::Arrange() {
   AxisStretch across;
   AxisStretch down;
@@ -352,6 +370,7 @@ void TConfigurationForm::Arrange() {
   for (const Placement& placed : kPlacements) {
     place(controls_.at(placed.control), placed.x, placed.y, placed.width, placed.height);
   }
+  place(NetworkButton, 8, 276, 97, 25);
   place(header_, 0, 0, kDesignWidth, kHeaderHeight);
   header_->lower();
   // The logo keeps its drawn size, centred in the room the header gives it.
@@ -399,10 +418,12 @@ void TConfigurationForm::ConnectControls() {
     auto* spin = static_cast<QSpinBox*>(controls_.at(field));
     connect(spin->findChild<QLineEdit*>(), &QLineEdit::textChanged, this, changed);
     connect(spin, &QSpinBox::textChanged, this, changed);
+    connect(spin, &QSpinBox::editingFinished, this, [this, field] { EndSpinEditing(field); });
   }
   connect(PostURL, &QLineEdit::textEdited, this, [this](const QString& text) {
     Handle([&] { logic_.ChangeText(C::PostURL, text.toStdString()); });
   });
+  connect(PostURL, &QLineEdit::textChanged, this, [this] { ShowAddressCheck(); });
   connect(SenseSound->Edit(), &QLineEdit::textEdited, this, [this](const QString& text) {
     Handle([&] { logic_.ChangeText(C::SenseSound, text.toStdString()); });
   });
@@ -414,7 +435,23 @@ void TConfigurationForm::ConnectControls() {
     RefreshPortHints();
   });
   connect(CloseButton, &QPushButton::clicked, this, [this] { close(); });
+  connect(NetworkButton, &QPushButton::clicked, this, [this] {
+    if (open_network_settings_) open_network_settings_();
+  });
   Port->OnPopup([this] { RefreshPortHints(); });
+}
+
+void TConfigurationForm::ShowAddressCheck() {
+  const ReportAddressCheck check = ReadReportAddress(PostURL->text());
+  QPalette colours = palette();
+  if (!check.Usable()) {
+    // A pale red ground that keeps the text readable in light and dark styles alike.
+    const QColor ground = colours.color(QPalette::Base);
+    colours.setColor(QPalette::Base,
+                     ground.lightness() > 127 ? QColor(255, 205, 205) : QColor(110, 30, 30));
+  }
+  PostURL->setPalette(colours);
+  PostURL->setToolTip(check.Usable() ? ReportAddressHint() : check.problem);
 }
 
 void TConfigurationForm::FormCreate() {
@@ -457,6 +494,17 @@ void TConfigurationForm::ShowControls() {
   ApplyEnabledStates();
 }
 
+void TConfigurationForm::EndSpinEditing(ConfigControl field) {
+  if (showing_) return;
+  auto* spin = static_cast<QSpinBox*>(controls_.at(field));
+  // The field puts its last value back in place of a text it cannot take (empty, below the
+  // minimum); its signals do not tell of that. The store must hold what the field shows.
+  spin->interpretText();
+  const QString shown = spin->text();
+  if (shown.toStdString() == logic_.Controls().Text(field)) return;
+  Handle([&] { logic_.ChangeText(field, shown.toStdString()); });
+}
+
 void TConfigurationForm::ApplyEnabledStates() {
   const ConfigControls& state = logic_.Controls();
   for (const auto& [control, widget] : controls_) widget->setEnabled(state.Enabled(control));
@@ -494,6 +542,14 @@ void TConfigurationForm::showEvent(QShowEvent* event) {
   }
   RefreshPortHints();
   QDialog::showEvent(event);
+}
+
+void TConfigurationForm::hideEvent(QHideEvent* event) {
+  // Closing the window ends the editing of a field, as leaving the field does.
+  for (const C field : {C::SenseTime, C::SenseBatteryPercentValue, C::SenseShutdownCountdown}) {
+    EndSpinEditing(field);
+  }
+  QDialog::hideEvent(event);
 }
 
 void TConfigurationForm::keyPressEvent(QKeyEvent* event) {

@@ -47,6 +47,9 @@ class TConfigurationForm : public QDialog {
   QWidget* Control(ConfigControl control) const;
   // The header band, its logo and the dividing lines.
   QList<QWidget*> Decorations() const;
+  // Shows the "Сеть..." button, which calls `open` (the network settings live in a dialog of
+  // their own).
+  void SetNetworkSettingsOpener(std::function<void()> open);
 
   // The controls, named as the form resource names them.
   QLabel* Label1 = nullptr;
@@ -79,12 +82,15 @@ class TConfigurationForm : public QDialog {
   QLineEdit* PostURL = nullptr;
   QComboBox* PostInterval = nullptr;
   QPushButton* CloseButton = nullptr;
+  QPushButton* NetworkButton = nullptr;
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  std::function<void()> open_network_settings_;
   void CreateControls();
   // Accessible names, descriptions and the labels linked to their controls.
   void NameControls();
@@ -94,6 +100,11 @@ class TConfigurationForm : public QDialog {
   void ShowControls();
   void ApplyEnabledStates();
   void RefreshPortHints();
+  // The address field's colour and hint say at once whether reports can go to its text.
+  void ShowAddressCheck();
+  // Editing of a spin field ended (it lost the focus, Enter, or the window closed): the field
+  // shows its value again, and that value is stored when the store holds another text.
+  void EndSpinEditing(ConfigControl field);
   // Runs a user's change through the guard, then shows what it changed.
   void Handle(const std::function<void()>& handler);
 

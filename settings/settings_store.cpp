@@ -104,36 +104,36 @@ void SettingsStore::Modify(const std::string& section, const std::string& key,
                            const std::function<bool(IniDocument&)>& change) {
   try {
     MakeFolders(folder_);
-  } catch (const std::system_error&) {
-    throw StoreError(CreateKeyFailure(folder_));
+  } catch (const std::system_error& e) {
+    throw StoreError(CreateKeyFailure(folder_), folder_, e.code().message());
   }
 
   std::unique_ptr<ExclusiveFileLock> lock;
-  bool locked = true;
+  std::string lock_failure;
   try {
     lock = std::make_unique<ExclusiveFileLock>(lock_path_);
-  } catch (const std::system_error&) {
-    locked = false;
+  } catch (const std::system_error& e) {
+    lock_failure = e.code().message();
   }
 
   std::optional<std::string> text;
   try {
     text = ReadFileIfExists(path_);
-  } catch (const std::system_error&) {
+  } catch (const std::system_error& e) {
     // What cannot be read cannot be changed without losing the other values.
-    throw StoreError(SetDataFailure(key));
+    throw StoreError(SetDataFailure(key), path_, e.code().message());
   }
   IniDocument document = IniDocument::Parse(text.value_or(std::string()));
   const std::string failure =
       document.HasSection(section) ? SetDataFailure(key) : CreateKeyFailure(section);
-  if (!locked) throw StoreError(failure);
+  if (!lock) throw StoreError(failure, lock_path_, lock_failure);
 
   if (!change(document)) return;
   RemoveStaleTemporaries(path_);
   try {
     ReplaceFileDurably(path_, document.Serialize());
-  } catch (const std::system_error&) {
-    throw StoreError(failure);
+  } catch (const std::system_error& e) {
+    throw StoreError(failure, path_, e.code().message());
   }
 }
 

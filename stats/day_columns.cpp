@@ -1,5 +1,6 @@
 #include "stats/day_columns.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -33,21 +34,39 @@ double ColumnValue(const Extended& voltage) {
   return v > 0 ? static_cast<double>(v) : 0;
 }
 
+DaySeconds::DaySeconds(uint32_t day_start)
+    : DayStart(day_start),
+      SecondState(kDaySeconds, kBinEmpty),
+      InputSeconds(kDaySeconds, 0),
+      OutputSeconds(kDaySeconds, 0) {}
+
+void DaySeconds::Add(const TUPSStatusRaw& r) {
+  if (r.time < DayStart) return;
+  const uint32_t s = r.time - DayStart;
+  if (s >= kDaySeconds) return;
+  InputSeconds[s] = ColumnValue(r.IP_voltage);
+  OutputSeconds[s] = ColumnValue(r.OP_voltage);
+  SecondState[s] = r.status_using_battery ? kBinBattery : kBinMains;
+}
+
+void DaySeconds::Clear() {
+  std::fill(SecondState.begin(), SecondState.end(), kBinEmpty);
+  std::fill(InputSeconds.begin(), InputSeconds.end(), 0);
+  std::fill(OutputSeconds.begin(), OutputSeconds.end(), 0);
+}
+
 void ReduceDay(const TUPSStatusRawData& records, uint32_t DayStart, DayColumns& columns) {
+  DaySeconds seconds(DayStart);
+  for (const TUPSStatusRaw& r : records) seconds.Add(r);
+  ReduceSeconds(seconds, columns);
+}
+
+void ReduceSeconds(const DaySeconds& seconds, DayColumns& columns) {
   columns.InputMax = columns.InputMin = columns.OutputMax = columns.OutputMin = 0;
 
-  // One entry per second of the day, held only during the refresh.
-  std::vector<uint8_t> SecondState(kDaySeconds, kBinEmpty);
-  std::vector<double> InputSeconds(kDaySeconds, 0);
-  std::vector<double> OutputSeconds(kDaySeconds, 0);
-  for (const TUPSStatusRaw& r : records) {
-    if (r.time < DayStart) continue;
-    const uint32_t s = r.time - DayStart;
-    if (s >= kDaySeconds) continue;
-    InputSeconds[s] = ColumnValue(r.IP_voltage);
-    OutputSeconds[s] = ColumnValue(r.OP_voltage);
-    SecondState[s] = r.status_using_battery ? kBinBattery : kBinMains;
-  }
+  const std::vector<uint8_t>& SecondState = seconds.SecondState;
+  const std::vector<double>& InputSeconds = seconds.InputSeconds;
+  const std::vector<double>& OutputSeconds = seconds.OutputSeconds;
 
   for (int j = 0; j < kDayColumns; ++j) {
     uint8_t& state = columns.BinState[j];
@@ -55,14 +74,20 @@ void ReduceDay(const TUPSStatusRawData& records, uint32_t DayStart, DayColumns& 
     double& output = columns.OutputBins[j];
     state = kBinEmpty;
     input = output = 0;
+    // The column's mains seconds alone, for the extremes: a battery second's place-holder
+    // values draw the column but were never measured.
+    double mains_input = 0;
+    double mains_output = 0;
     const uint32_t first = static_cast<uint32_t>(j) * kColumnSeconds;
     for (uint32_t s = first; s < first + kColumnSeconds; ++s) {
       if (SecondState[s] == kBinMains) {
         if (state == kBinEmpty) state = kBinMains;
         input = Averaged(input, InputSeconds[s]);
         output = Averaged(output, OutputSeconds[s]);
-        FollowExtremes(input, columns.InputMax, columns.InputMin);
-        FollowExtremes(output, columns.OutputMax, columns.OutputMin);
+        mains_input = Averaged(mains_input, InputSeconds[s]);
+        mains_output = Averaged(mains_output, OutputSeconds[s]);
+        FollowExtremes(mains_input, columns.InputMax, columns.InputMin);
+        FollowExtremes(mains_output, columns.OutputMax, columns.OutputMin);
       } else if (SecondState[s] == kBinBattery) {
         state = kBinBattery;
         input = kBatteryInputValue;

@@ -1,5 +1,7 @@
 #include "stats/graph_painter.h"
 
+#include <algorithm>
+
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -130,7 +132,7 @@ QFont GraphFont() {
 
 GraphGeometry PaintStatsGraph(QPainter& painter, QSize box, const DayColumns& columns, int mode,
                               const GraphStyle& style) {
-  const GraphGeometry g = GeometryFor(box);
+  GraphGeometry g = GeometryFor(box);
   const int bottom = g.Bottom();
   const bool output = mode == 1;
   const auto& values = output ? columns.OutputBins : columns.InputBins;
@@ -139,6 +141,15 @@ GraphGeometry PaintStatsGraph(QPainter& painter, QSize box, const DayColumns& co
   painter.save();
   PixelCanvas canvas(painter, style.font, style.text_colour);
   painter.fillRect(QRect(QPoint(0, 0), box), Qt::white);
+  // A box narrower than the design (a small screen at a large scale factor) would cut the
+  // voltage labels at the left edge, and "260V" would read "60V": the graph moves right just
+  // enough to keep them whole, and its right end is cut instead.
+  int widest_label = 0;
+  for (int level = 0; level <= 5; ++level) {
+    widest_label = std::max(
+        widest_label, canvas.TextWidth(QString::number(160 + 20 * level) + QStringLiteral("V")));
+  }
+  g.PlotLeft = std::max(g.PlotLeft, widest_label + 2);
 
   // Hour labels and grid.
   for (int i = 0; i <= 24; ++i) {

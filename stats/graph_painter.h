@@ -47,7 +47,8 @@ struct GraphStyle {
 // Paints the graph of `columns` over the whole box (0, 0, box): white ground, hour labels and
 // grid, the day's extremes of the series, voltage labels, axes, the 220 V line, then the
 // series column by column. `mode` 1 plots the output series, anything else the input series.
-// Returns the geometry used, which the hover readout needs.
+// The graph is centred, but never so far left that the voltage labels are cut. Returns the
+// geometry used, which the hover readout needs.
 GraphGeometry PaintStatsGraph(QPainter& painter, QSize box, const DayColumns& columns, int mode,
                               const GraphStyle& style);
 

@@ -14,7 +14,10 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QShowEvent>
+#include <algorithm>
 
+#include "platform/qt_russian.h"
 #include "stats/graph_description.h"
 #include "stats/hover_readout.h"
 #include "stats/stats.h"
@@ -23,9 +26,12 @@ namespace qelta {
 
 namespace {
 
-// The client area as laid out; the window cannot be made smaller.
+// The client area as laid out; the window cannot be made smaller where the screen has room.
 constexpr int kClientWidth = 922;
 constexpr int kClientHeight = 199;
+// The frame around it, until the window manager has given the window its own.
+constexpr int kDesignFrameWidth = 930 - kClientWidth;
+constexpr int kDesignFrameHeight = 226 - kClientHeight;
 
 // Distances kept to the right edge by the controls anchored to it.
 constexpr int kModeLeft = 272;
@@ -57,6 +63,10 @@ QString PickerDateFormat(const QLocale& locale) {
 
 }  // namespace
 
+QString LoadingText() {
+  return QStringLiteral("Загрузка...");
+}
+
 StatsPaintBox::StatsPaintBox(TStatsForm& form, QWidget* parent) : QWidget(parent), form_(form) {
   setObjectName(QStringLiteral("G"));
   setMouseTracking(true);
@@ -79,7 +89,11 @@ TStatsForm::TStatsForm(StatsFile& file, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      file_(file) {
+      file_(file),
+      loader_(file, [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { RefreshFinished(); }, Qt::QueuedConnection);
+      }) {
   setObjectName(QStringLiteral("StatsForm"));
   setWindowTitle(QStringLiteral("QELTA MONITOR: Статистика"));
   // Closing only hides: the window lives as long as its owner, and it never ends the program.
@@ -98,7 +112,9 @@ TStatsForm::TStatsForm(StatsFile& file, QWidget* parent)
   Picker->setObjectName(QStringLiteral("Picker"));
   Picker->setGeometry(139, 5, 129, 21);
   Picker->setCalendarPopup(true);
-  Picker->setDisplayFormat(PickerDateFormat(QLocale()));
+  // The calendar's month and day names come from the locale, not from Qt's translations.
+  Picker->setLocale(RussianWidgetLocale());
+  Picker->setDisplayFormat(PickerDateFormat(Picker->locale()));
   Picker->setDateRange(FirstStampedDate(), LastStampedDate());
 
   Mode = new QComboBox(this);
@@ -150,7 +166,28 @@ void TStatsForm::FormCreate() {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect desktop = screen->availableGeometry();
     move(desktop.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    FitToScreen(desktop);
   }
+}
+
+void TStatsForm::FitToScreen(const QRect& available) {
+  QSize frame(kDesignFrameWidth, kDesignFrameHeight);
+  if (isVisible() && frameGeometry().size() != size()) frame = frameGeometry().size() - size();
+  const QSize room = (available.size() - frame).expandedTo(QSize(1, 1));
+  setMinimumSize(QSize(kClientWidth, kClientHeight).boundedTo(room));
+  if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room));
+  // The whole frame inside the area, the top-left corner first.
+  QPoint corner = pos();
+  corner.setX(std::max(available.left(),
+                       std::min(corner.x(), available.right() + 1 - (width() + frame.width()))));
+  corner.setY(std::max(available.top(),
+                       std::min(corner.y(), available.bottom() + 1 - (height() + frame.height()))));
+  if (corner != pos()) move(corner);
+}
+
+void TStatsForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (QScreen* shown_on = screen()) FitToScreen(shown_on->availableGeometry());
 }
 
 void TStatsForm::ApplyAnchors(int width, int height) {
@@ -173,13 +210,36 @@ void TStatsForm::closeEvent(QCloseEvent* event) {
   hide();
 }
 
+TStatsForm::~TStatsForm() = default;
+
 void TStatsForm::ShowButtonClick() {
-  const uint32_t day_start = DayStartOf(Picker->date());
-  TUPSStatusRawData records;
-  file_.ReadStatsRange(day_start, day_start + (kDaySeconds - 1), records);
-  ReduceDay(records, day_start, columns_);
-  described_date_ = Picker->date();
-  Describe();
+  if (loader_.Busy()) {
+    refresh_again_ = true;
+    return;
+  }
+  StartRefresh();
+}
+
+void TStatsForm::StartRefresh() {
+  refresh_again_ = false;
+  loading_date_ = Picker->date();
+  loader_.Start(DayStartOf(loading_date_));
+  setCursor(Qt::BusyCursor);
+  G->repaint();
+}
+
+void TStatsForm::RefreshFinished() {
+  std::optional<DayColumns> columns = loader_.Finish();
+  if (refresh_again_) {
+    StartRefresh();
+    return;
+  }
+  if (columns) {
+    columns_ = *columns;
+    described_date_ = loading_date_;
+    Describe();
+  }
+  unsetCursor();
   G->repaint();
 }
 
@@ -207,6 +267,16 @@ void TStatsForm::GPaint(QPainter& painter) {
   style.text_colour = palette().color(QPalette::WindowText);
   style.decimal_point = QLocale().decimalPoint();
   geometry_ = PaintStatsGraph(painter, G->size(), columns_, Mode->currentIndex(), style);
+  if (loader_.Busy()) {
+    // Over the graph's top left corner, opaque like the other texts of the graph.
+    painter.setFont(graph_font_);
+    painter.setPen(style.text_colour);
+    painter.setBackgroundMode(Qt::OpaqueMode);
+    painter.setBackground(Qt::white);
+    const QFontMetrics metrics(graph_font_);
+    painter.drawText(geometry_.PlotLeft + 10, geometry_.PlotTop + 2 + metrics.ascent(),
+                     LoadingText());
+  }
 }
 
 void TStatsForm::GMouseMove(int x) {

@@ -15,8 +15,6 @@ namespace {
 
 // The most blocks' worth of records after the summarised blocks asked for in advance.
 constexpr uint64_t kMostPrefetchedTail = 8;
-// Records reserved ahead for a read at most: a week of 3-second samples.
-constexpr uint64_t kMostReserved = 7 * 28800;
 
 uint32_t TimeOfRecord(const uint8_t* record) {
   return static_cast<uint32_t>(record[0]) | static_cast<uint32_t>(record[1]) << 8 |
@@ -46,8 +44,8 @@ size_t ReadUpTo(int fd, uint8_t* data, size_t size, uint64_t offset) {
 // Streams records of a file in chunks of a fixed number of records.
 class ChunkedReader {
  public:
-  ChunkedReader(int fd, size_t chunk_records)
-      : fd_(fd), chunk_records_(std::max<size_t>(chunk_records, 1)) {}
+  ChunkedReader(int fd, size_t chunk_records, const RecordSink& sink)
+      : fd_(fd), chunk_records_(std::max<size_t>(chunk_records, 1)), sink_(sink) {}
 
   // Calls visit(position, record) for the records first .. first + count - 1 in order, until
   // visit returns false. True when every record was read and visited.
@@ -59,6 +57,7 @@ class ChunkedReader {
     uint64_t next = first;
     const uint64_t end = first + count;
     while (next < end) {
+      if (sink_.Cancelled()) return false;
       const size_t wanted_records =
           static_cast<size_t>(std::min<uint64_t>(end - next, chunk_records_));
       const size_t wanted = wanted_records * kStatusRawSize;
@@ -79,6 +78,7 @@ class ChunkedReader {
  private:
   int fd_;
   size_t chunk_records_;
+  const RecordSink& sink_;
   std::unique_ptr<uint8_t[]> buffer_;
   uint64_t records_read_ = 0;
 };
@@ -112,17 +112,20 @@ std::vector<std::pair<size_t, size_t>> BlocksToRead(const std::vector<BlockSumma
 
 }  // namespace
 
+void KeepingSink::Take(const uint8_t* record) {
+  kept_.push_back(DecodeStatusRaw(record));
+}
+
 RangeReadReport ReadRangeWithIndex(int fd, const FileIdentity& now, uint32_t from, uint32_t to,
                                    const RangeReadSettings& settings, StatsIndex& index,
-                                   size_t trusted, TUPSStatusRawData& kept) {
+                                   size_t trusted, RecordSink& sink) {
   RangeReadReport report;
-  kept.clear();
   const uint64_t whole = now.size / kStatusRawSize;
   const uint64_t block = index.block_records;
-  ChunkedReader reader(fd, settings.chunk_records);
+  ChunkedReader reader(fd, settings.chunk_records, sink);
   auto keep = [&](const uint8_t* record) {
     const uint32_t t = TimeOfRecord(record);
-    if (t != 0 && from <= t && t <= to) kept.push_back(DecodeStatusRaw(record));
+    if (t != 0 && from <= t && t <= to) sink.Take(record);
   };
   auto give_up = [&] {
     index.blocks.clear();
@@ -147,12 +150,6 @@ RangeReadReport ReadRangeWithIndex(int fd, const FileIdentity& now, uint32_t fro
       Prefetch(fd, b * block, 1);
       Prefetch(fd, (b + 1) * block - 1, 1);
     }
-
-    // Room for what the runs can hold, so that the result is not moved while it grows (a
-    // day is about 30,000 records).
-    uint64_t run_records = 0;
-    for (const auto& [first, end] : runs) run_records += (end - first) * block;
-    kept.reserve(static_cast<size_t>(std::min<uint64_t>(run_records, kMostReserved)));
 
     bool matches = true;
     for (size_t b : probed) {
@@ -180,7 +177,7 @@ RangeReadReport ReadRangeWithIndex(int fd, const FileIdentity& now, uint32_t fro
     }
     if (!matches) {
       // The file is not what the summary describes: forget it and read everything.
-      kept.clear();
+      sink.Restart();
       relied = 0;
     }
   }
@@ -213,6 +210,14 @@ RangeReadReport ReadRangeWithIndex(int fd, const FileIdentity& now, uint32_t fro
   report.records_read = reader.records_read();
   report.completed = true;
   return report;
+}
+
+RangeReadReport ReadRangeWithIndex(int fd, const FileIdentity& now, uint32_t from, uint32_t to,
+                                   const RangeReadSettings& settings, StatsIndex& index,
+                                   size_t trusted, TUPSStatusRawData& kept) {
+  kept.clear();
+  KeepingSink sink(kept);
+  return ReadRangeWithIndex(fd, now, from, to, settings, index, trusted, sink);
 }
 
 }  // namespace qelta

@@ -126,12 +126,19 @@ StatsFile::~StatsFile() {
 bool StatsFile::OpenStatsFile() {
   if (StatsStream >= 0) return true;
   if (path_.empty()) return false;
-  int fd = OpenWithRetry(path_.c_str(), O_RDWR | O_CLOEXEC);
+  // Non-blocking, so that a FIFO or a device in the file's place cannot hold the open; only a
+  // regular file is used.
+  int fd = OpenWithRetry(path_.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     // Create the file only if it is missing: an existing file is never cut short, whatever
     // made the first open fail (another opener may also have created it meanwhile).
-    fd = OpenWithRetry(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    fd = OpenWithRetry(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) return false;
+  }
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return false;
   }
   int locked;
   do {
@@ -152,6 +159,42 @@ void StatsFile::CloseStatsFile() {
 }
 
 void StatsFile::AppendStatsRecord(const TUPSStatusRaw& Sample) {
+  {
+    std::lock_guard queue(queue_mutex_);
+    if (!operation_.try_lock()) {
+      // An operation is under way on another thread (a read of the whole file can take
+      // long): it writes this sample when it ends (EndOperation), after what it read.
+      queued_.push_back(Sample);
+      return;
+    }
+  }
+  AppendHeld(Sample);
+  EndOperation();
+}
+
+size_t StatsFile::queued_appends() const {
+  std::lock_guard queue(queue_mutex_);
+  return queued_.size();
+}
+
+void StatsFile::EndOperation() {
+  for (;;) {
+    std::vector<TUPSStatusRaw> queued;
+    {
+      std::lock_guard queue(queue_mutex_);
+      if (queued_.empty()) {
+        // Released with the queue locked: an append either was queued before and is written
+        // above, or finds the lock free.
+        operation_.unlock();
+        return;
+      }
+      queued.swap(queued_);
+    }
+    for (const TUPSStatusRaw& sample : queued) AppendHeld(sample);
+  }
+}
+
+void StatsFile::AppendHeld(const TUPSStatusRaw& Sample) {
   if (!OpenStatsFile()) return;
   CloseGuard guard(*this);
   struct stat info;
@@ -199,15 +242,25 @@ size_t StatsFile::ChooseIndex(const FileIdentity& now) {
 }
 
 void StatsFile::ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRawData& Records) {
-  last_read_ = RangeReadReport{};
-  if (!OpenStatsFile()) {
-    Records.clear();
-    return;
-  }
-  CloseGuard guard(*this);
   TUPSStatusRawData kept;
+  KeepingSink sink(kept);
+  ReadStatsRange(FromTime, ToTime, sink);
+  Records = std::move(kept);
+}
+
+bool StatsFile::ReadStatsRange(uint32_t FromTime, uint32_t ToTime, RecordSink& sink) {
+  operation_.lock();
+  // Ends the operation however the read ends, running out of memory included.
+  struct OperationGuard {
+    StatsFile& file;
+    ~OperationGuard() { file.EndOperation(); }
+  } operation{*this};
+  last_read_ = RangeReadReport{};
+  if (!OpenStatsFile()) return false;
+  CloseGuard guard(*this);
   struct stat info;
-  if (fstat(StatsStream, &info) == 0 && info.st_size > 0) {
+  if (fstat(StatsStream, &info) != 0) return false;
+  if (info.st_size > 0) {
     const FileIdentity now = IdentityOf(info);
     const size_t trusted = ChooseIndex(now);
     // The summary is changed on a copy, so that running out of memory half-way leaves the
@@ -217,7 +270,7 @@ void StatsFile::ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRaw
     settings.chunk_records = chunk_records_;
     settings.max_probes = kDefaultProbedBlocks;
     last_read_ =
-        ReadRangeWithIndex(StatsStream, now, FromTime, ToTime, settings, updated, trusted, kept);
+        ReadRangeWithIndex(StatsStream, now, FromTime, ToTime, settings, updated, trusted, sink);
     index_ = std::move(updated);
     // The side file is rewritten when the summary grew (which includes every summary made
     // anew) or when it describes another state of the file; a failure to write it only costs
@@ -228,8 +281,9 @@ void StatsFile::ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRaw
         side_file_identity_ = index_->identity;
       }
     }
+    return last_read_.completed;
   }
-  Records = std::move(kept);
+  return true;
 }
 
 TUPSStatusRawData StatsFile::ReadStatsRange(uint32_t FromTime, uint32_t ToTime) {

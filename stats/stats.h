@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/status_records.h"
 #include "stats/range_read.h"
@@ -47,6 +49,10 @@ std::string DefaultStatsFilePath();
 // saw it (device, inode, size, times), after checking the first and last records of some of
 // its blocks and of every block read; otherwise it is dropped and the whole file is read.
 // So every read returns what a read of the whole file would.
+//
+// A read may run on a worker thread while the user-interface thread appends: an append that
+// finds an operation under way is not dropped but queued, and the operation writes it, in
+// order, when it is done. A read so never counts a sample that was appended meanwhile.
 class StatsFile {
  public:
   // Records read per chunk: the reader holds no more of the file than this at a time,
@@ -82,6 +88,8 @@ class StatsFile {
   // by an interrupted write. Every failure is swallowed: the sample is then not recorded.
   // A summary (in memory or in the side file) that described the file before the append is
   // brought forward to the file after it.
+  // The append never waits for a read under way on another thread: the sample is then
+  // written when that read ends.
   void AppendStatsRecord(const TUPSStatusRaw& Sample);
 
   // Replaces `Records` with the records whose time t satisfies FromTime <= t <= ToTime
@@ -92,6 +100,13 @@ class StatsFile {
   // caller with the file closed and `Records` unchanged.
   void ReadStatsRange(uint32_t FromTime, uint32_t ToTime, TUPSStatusRawData& Records);
   TUPSStatusRawData ReadStatsRange(uint32_t FromTime, uint32_t ToTime);
+  // The same read, handing each record in range to `sink` as it is read instead of keeping
+  // it. True when the whole file was read (false also when it could not be opened, and when
+  // the sink cancelled the read).
+  bool ReadStatsRange(uint32_t FromTime, uint32_t ToTime, RecordSink& sink);
+
+  // Samples queued by appends that met an operation under way, not yet written.
+  size_t queued_appends() const;
 
   // What the last range read looked at.
   const RangeReadReport& last_read() const { return last_read_; }
@@ -104,6 +119,10 @@ class StatsFile {
   // After an append to the open file, which was `before` it: the summaries in memory and in
   // the side file that described the file as it was now describe it as it is.
   void VouchForAppend(const FileIdentity& before);
+  // The append itself, with the operation lock held.
+  void AppendHeld(const TUPSStatusRaw& Sample);
+  // Ends an operation: writes the appends queued meanwhile, then releases the operation lock.
+  void EndOperation();
 
   std::string path_;
   size_t chunk_records_;
@@ -112,6 +131,11 @@ class StatsFile {
   std::optional<StatsIndex> index_;
   // The identity the side file was last seen or made to hold.
   std::optional<FileIdentity> side_file_identity_;
+  // Held for the whole of one operation; it guards everything above.
+  std::mutex operation_;
+  // Appends that found `operation_` held, in order; guarded by `queue_mutex_`.
+  mutable std::mutex queue_mutex_;
+  std::vector<TUPSStatusRaw> queued_;
   RangeReadReport last_read_;
   bool last_read_loaded_side_file_ = false;
 };

@@ -143,6 +143,22 @@ std::optional<Header> DecodeHeader(const uint8_t* bytes) {
   return h;
 }
 
+// Opens the side file without following a link and without waiting (a FIFO in its place
+// would hold a blocking open for good); -1 unless it is a regular file of this user.
+int OpenOwnSideFile(const std::string& path, int access) {
+  int fd;
+  do {
+    fd = open(path.c_str(), access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 std::string IndexFilePathFor(const std::string& stats_path) {
@@ -188,14 +204,11 @@ std::optional<StatsIndex> DecodeIndexFile(const std::vector<uint8_t>& bytes,
 }
 
 std::optional<StatsIndex> LoadIndexFile(const std::string& path, uint32_t block_records) {
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenOwnSideFile(path, O_RDONLY);
   if (fd < 0) return std::nullopt;
   std::vector<uint8_t> bytes;
   struct stat info;
-  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+  bool ok = fstat(fd, &info) == 0 && info.st_size >= 0 &&
             static_cast<uint64_t>(info.st_size) <= kMaxFileBytes;
   if (ok) {
     bytes.resize(static_cast<size_t>(info.st_size));
@@ -215,11 +228,11 @@ std::optional<StatsIndex> LoadIndexFile(const std::string& path, uint32_t block_
 
 bool SaveIndexFile(const std::string& path, const StatsIndex& index) {
   const std::vector<uint8_t> bytes = EncodeIndexFile(index);
-  const std::string temporary = path + ".tmp" + std::to_string(getpid());
-  int fd;
-  do {
-    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
+  // A new file of a name no one else can have foreseen (made with O_EXCL, so never a link or
+  // a FIFO planted there), renamed over the side file: nothing is written through a name
+  // that someone else made.
+  std::string temporary = path + ".tmp-XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, bytes.data(), bytes.size());
   ok = close(fd) == 0 && ok;
@@ -230,16 +243,11 @@ bool SaveIndexFile(const std::string& path, const StatsIndex& index) {
 
 bool VouchForAppendInIndexFile(const std::string& path, const FileIdentity& before,
                                const FileIdentity& after) {
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = OpenOwnSideFile(path, O_RDWR);
   if (fd < 0) return false;
   uint8_t bytes[kHeaderSize];
   bool vouched = false;
-  struct stat info;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-      pread(fd, bytes, kHeaderSize, 0) == static_cast<ssize_t>(kHeaderSize)) {
+  if (pread(fd, bytes, kHeaderSize, 0) == static_cast<ssize_t>(kHeaderSize)) {
     const std::optional<Header> header = DecodeHeader(bytes);
     if (header && header->identity == before) {
       const std::vector<uint8_t> updated =

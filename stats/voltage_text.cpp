@@ -45,6 +45,7 @@ QString FormatOneDecimal(double value, const QString& decimal_point) {
   tenths.erase(0, first_nonzero);
   const char fraction = tenths.back();
   std::string whole = tenths.substr(0, tenths.size() - 1);
+  if (whole.empty()) whole = "0";  // a digit before the separator: 0.5, not .5
   QString text = QString::fromLatin1(negative ? "-" : "") + QString::fromStdString(whole);
   if (fraction != '0') text += decimal_point + QChar::fromLatin1(fraction);
   return text;

@@ -32,7 +32,10 @@ InfoView ViewOf(const TUPSStatus& status) {
 TEST(StripLeadingZeros, KeepsTheLastCharacter) {
   EXPECT_EQ(StripLeadingZeros("098.5"), "98.5");
   EXPECT_EQ(StripLeadingZeros("000"), "0");
-  EXPECT_EQ(StripLeadingZeros("000.0"), ".0");
+  // A digit stays before the decimal point: 0 V is "0.0", not ".0".
+  EXPECT_EQ(StripLeadingZeros("000.0"), "0.0");
+  EXPECT_EQ(StripLeadingZeros("00.5"), "0.5");
+  EXPECT_EQ(StripLeadingZeros("0.0"), "0.0");
   EXPECT_EQ(StripLeadingZeros("220.0"), "220.0");
   EXPECT_EQ(StripLeadingZeros("0"), "0");
   EXPECT_EQ(StripLeadingZeros(""), "");
@@ -116,7 +119,8 @@ TEST(ComputeInfoView, VoltagesAndFrequency) {
   s.OP_voltage = "098.5";
   s.OP_frequency = "050.0";
   InfoView v = ViewOf(s);
-  EXPECT_EQ(v.readings[kIPVoltage], ".0V");
+  EXPECT_EQ(v.readings[kIPVoltage], "0.0V");
+  EXPECT_EQ(v.summary.left(25), "Напряжение на входе: 0.0V");
   EXPECT_EQ(v.readings[kOPVoltage], "98.5V");
   EXPECT_EQ(v.readings[kOPFrequency], "050.0Hz");  // shown exactly as received
   EXPECT_FALSE(v.highlighted[kIPVoltage]);

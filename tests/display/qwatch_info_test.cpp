@@ -188,7 +188,7 @@ TEST_F(InfoFormTest, LabelsCarryTextsAndColours) {
     bool highlighted;
   };
   const Expect expected[] = {
-      {"IP_voltage", ".0V", true},      {"OP_voltage", "220.0V", false},
+      {"IP_voltage", "0.0V", true},     {"OP_voltage", "220.0V", false},
       {"OP_current", "81%", true},      {"OP_frequency", "50.0Hz", false},
       {"battery_voltage", "69%", true}, {"temp", "25.4°C", false},
   };
@@ -207,7 +207,7 @@ TEST_F(InfoFormTest, LabelsCarryTextsAndColours) {
   }
   EXPECT_EQ(Label(form, "Status")->text(),
             "Статус: работа от батареи, доп. звук. оповещение выключено");
-  EXPECT_TRUE(form.SummaryText().startsWith("Напряжение на входе: .0V\r\n"));
+  EXPECT_TRUE(form.SummaryText().startsWith("Напряжение на входе: 0.0V\r\n"));
   const QString summary_up = form.SummaryText();
 
   // Back to ordinary readings: highlighting goes back to normal colour and weight.

@@ -4,11 +4,13 @@
 
 #include "qt_print.h"
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
 #include "platform/manual_clock.h"
 #include "settings/memory_settings.h"
+#include "settings/report_address.h"
 
 namespace qelta {
 namespace {
@@ -169,9 +171,9 @@ TEST_F(PostReportTest, IntervalLoweredBelowTheCountReportsAtTheNextTick) {
   EXPECT_EQ(poster.calls.size(), 3u);
 }
 
-TEST_F(PostReportTest, UrlWithoutSlashSendsNothingButResetsTheTrigger) {
+TEST_F(PostReportTest, UnusableUrlSendsNothingButResetsTheTrigger) {
   settings.WriteInteger("POST", "Interval", 3);
-  settings.WriteString("POST", "URL", "ups.example");
+  settings.WriteString("POST", "URL", "ups.example:port/x");
   Seconds(3);
   EXPECT_EQ(report.PostCounter, 0);
   report.PostNow = true;
@@ -223,38 +225,62 @@ TEST_F(PostReportTest, PostTimerIsOffDuringTheExchange) {
   EXPECT_EQ(poster.calls.size(), 3u);
 }
 
-TEST_F(PostReportTest, HostIsTakenAsItStandsAndPathIsCut) {
-  report.PostNow = true;
-  settings.WriteString("POST", "URL", "http://ups.example/x");
-  Seconds(1);
-  report.PostNow = true;
-  settings.WriteString("POST", "URL", "ups.example:8080/x");
-  Seconds(1);
-  report.PostNow = true;
-  settings.WriteString("POST", "URL", "/only/path");
-  Seconds(1);
-  ASSERT_EQ(poster.calls.size(), 3u);
-  EXPECT_EQ(poster.calls[0].host, QStringLiteral("http:"));
-  EXPECT_EQ(poster.calls[0].path, "//ups.example/x");
-  EXPECT_EQ(poster.calls[1].host, QStringLiteral("ups.example:8080"));
-  EXPECT_EQ(poster.calls[1].port, 80);
-  EXPECT_EQ(poster.calls[1].path, "/x");
-  EXPECT_EQ(poster.calls[2].host, QString());
-  EXPECT_EQ(poster.calls[2].path, "/only/path");
+TEST_F(PostReportTest, AddressWithSchemeOrPortIsUnderstoodAndUnusableOnesSendNothing) {
+  // A plain "host/path" goes out exactly as written, to port 80; "http://" in front (in any
+  // case) and a port after the host are understood rather than taken into the host name.
+  const struct {
+    const char* url;
+    const char* host;
+    quint16 port;
+    const char* path;
+  } usable[] = {
+      {"ups.example/catch?some=param", "ups.example", 80, "/catch?some=param"},
+      {"http://127.0.0.2/ups?x=1", "127.0.0.2", 80, "/ups?x=1"},
+      {"HTTP://ups.example:8080/x", "ups.example", 8080, "/x"},
+      {"ups.example:8080/x", "ups.example", 8080, "/x"},
+      {"  http://[::1]:81/a  ", "::1", 81, "/a"},
+      {"http://ups.example", "ups.example", 80, "/"},
+      {"ups.example?x=1", "ups.example", 80, "/?x=1"},
+  };
+  for (const auto& u : usable) {
+    report.PostNow = true;
+    settings.WriteString("POST", "URL", u.url);
+    Seconds(1);
+    ASSERT_FALSE(poster.calls.empty()) << u.url;
+    EXPECT_EQ(poster.calls.back().host, QString::fromUtf8(u.host)) << u.url;
+    EXPECT_EQ(poster.calls.back().port, u.port) << u.url;
+    EXPECT_EQ(poster.calls.back().path, u.path) << u.url;
+    EXPECT_TRUE(ReadReportAddress(QString::fromUtf8(u.url)).Usable()) << u.url;
+  }
+  poster.calls.clear();
+
+  // Each refused address has its reason for the dialog and sends nothing.
+  for (const char* url : {"https://ups.example/x", "ftp://ups.example/x", "/only/path",
+                          "ups.example:0/x", "ups.example:65536/x", "ups.example:80a/x",
+                          "user@ups.example/x", "bad host/x", "[::1/x", "", "   "}) {
+    report.PostNow = true;
+    settings.WriteString("POST", "URL", url);
+    Seconds(1);
+    EXPECT_TRUE(poster.calls.empty()) << url;
+    EXPECT_FALSE(ReadReportAddress(QString::fromUtf8(url)).problem.isEmpty()) << url;
+  }
+  EXPECT_TRUE(ReadReportAddress(QStringLiteral("https://h/x")).problem.contains(u"https://"));
+  EXPECT_TRUE(timer->Enabled());
+  EXPECT_EQ(fields_taken, static_cast<int>(std::size(usable)));
 
   report.PostNow = true;
   settings.WriteString("POST", "URL", "h/" + std::string(300, 'a'));
   Seconds(1);
-  ASSERT_EQ(poster.calls.size(), 4u);
-  EXPECT_EQ(poster.calls[3].path, "/" + QByteArray(254, 'a'));
+  ASSERT_EQ(poster.calls.size(), 1u);
+  EXPECT_EQ(poster.calls[0].path, "/" + QByteArray(254, 'a'));
 
   // Characters are counted, not bytes or UTF-16 units: a four-byte character in the 255th
   // place stays whole.
   report.PostNow = true;
   settings.WriteString("POST", "URL", "h/" + std::string(253, 'a') + "\xF0\x9F\x98\x80" + "bcd");
   Seconds(1);
-  ASSERT_EQ(poster.calls.size(), 5u);
-  EXPECT_EQ(poster.calls[4].path, "/" + QByteArray(253, 'a') + "%3F");
+  ASSERT_EQ(poster.calls.size(), 2u);
+  EXPECT_EQ(poster.calls[1].path, "/" + QByteArray(253, 'a') + "%3F");
 }
 
 TEST_F(PostReportTest, RequestTargetStaysOneWord) {

@@ -103,6 +103,10 @@ class JournalFiles : public InstallFiles {
   bool WriteFile(const std::string& path, std::string_view content) override {
     return Do("write", path, [&] { return local_.WriteFile(path, content); });
   }
+  // Not journalled: it changes nothing but leftovers of interrupted runs.
+  int RemoveStaleTemporaries(const std::string& path, std::time_t made_before) override {
+    return local_.RemoveStaleTemporaries(path, made_before);
+  }
 
  private:
   bool Do(const std::string& operation, const std::string& what,
@@ -154,8 +158,10 @@ class FakeFolders : public FolderDialog {
  public:
   QString chosen;
   QString asked_title;
-  QString ChooseFolder(const QString& title, const QString&) override {
+  QString asked_start;
+  QString ChooseFolder(const QString& title, const QString& start) override {
     asked_title = title;
+    asked_start = start;
     return chosen;
   }
 };

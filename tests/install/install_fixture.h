@@ -1,5 +1,10 @@
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -24,6 +29,15 @@ inline void WriteFile(const std::string& path, const std::string& content, mode_
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
   chmod(path.c_str(), mode);
+}
+
+// A file as an interrupted run of the installer leaves it, last changed `age_seconds` ago
+// (a negative age: in the future, as one of an installation running meanwhile).
+inline void WriteLeftover(const std::string& path, long age_seconds) {
+  WriteFile(path, "part of a copy", 0600);
+  const std::time_t when = std::time(nullptr) - age_seconds;
+  const struct timespec times[2] = {{when, 0}, {when, 0}};
+  utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 // Every regular file under a folder with its content, by path relative to it.

@@ -19,7 +19,7 @@ const std::string kNotFound =
     "Проверьте подключение UPS к компьютеру.\n"
     "Возможно, порт, к которому подключен UPS, используется другой программой.\n"
     "\n"
-    "После запуска программы в сможете произвести повторный поиск UPS или выбрать порт вручную в "
+    "После запуска программы вы сможете произвести повторный поиск UPS или выбрать порт вручную в "
     "разделе \"Конфигурация\".";
 
 size_t IndexOf(const std::vector<std::string>& lines, const std::string& line) {
@@ -187,6 +187,74 @@ TEST_F(InstallerTest, ReinstallClosesTheRunningMonitorsBeforeReplacingTheProgram
             IndexOf(journal.lines, "file remove " + target));
 }
 
+// Over an earlier installation (an older version, or one uninstalled since) the user's choices
+// stay and only the missing defaults are written; the done box says so.
+TEST_F(InstallerTest, ReinstallKeepsTheUsersSettingsAndWritesOnlyWhatIsMissing) {
+  for (const bool still_installed : {true, false}) {
+    SCOPED_TRACE(still_installed);
+    settings.WriteBool("Settings", "Installed", still_installed);
+    settings.WriteString("Settings", "Version", "0.99.5");
+    settings.WriteBool("Sense", "BatteryShutdown", false);
+    settings.WriteInteger("Sense", "BatteryTime", 300);
+    settings.WriteString("Sense", "BatteryPercentValue", "");
+    settings.DeleteValue("Settings", "Interval");
+    settings.DeleteValue("Sense", "BatteryShutdownCountdown");
+    journal.lines.clear();
+    ASSERT_EQ(Installer().InstallButtonClick(), Outcome::Installed);
+    settings.closed = false;
+    EXPECT_FALSE(settings.ReadBool("Sense", "BatteryShutdown", true));
+    EXPECT_EQ(settings.ReadInteger("Sense", "BatteryTime", 0), 300);
+    EXPECT_EQ(settings.ReadString("Sense", "BatteryPercentValue", "none"), "");
+    EXPECT_EQ(
+        journal.Only({"settings Settings/I", "settings Settings/V", "settings Sense"}),
+        (std::vector<std::string>{
+            "settings Settings/InstalledTo=" + target, "settings Settings/InstalledCopy=1",
+            "settings Settings/Installed=1", "settings Settings/Version=0.99.6",
+            "settings Settings/Interval=3", "settings Sense/Battery=1",
+            "settings Sense/BatteryPercent=1", "settings Sense/BatteryShutdownCountdown=60"}));
+    EXPECT_EQ(journal.Only({"box information [QELTA MONITOR] Установка"}),
+              std::vector<std::string>{
+                  "box information [QELTA MONITOR] Установка программы QELTA MONITOR "
+                  "завершена.\n\nВаши прежние настройки сохранены. Изменить их можно в разделе "
+                  "\"Конфигурация\"."});
+    settings.DeleteValue("Sense", "Battery");
+    settings.DeleteValue("Sense", "BatteryPercent");
+  }
+}
+
+// A typed "~" is the home folder; a relative folder is refused with the error box, whatever
+// folder the installer happens to run in.
+TEST_F(InstallerTest, FolderWithTildeGoesHomeAndARelativeFolderIsRefused) {
+  places.home = base + "/home";
+  const fs::path started_in = fs::current_path();
+  fs::current_path(base);
+  InstallerLogic& installer = Installer();
+  installer.SetPath("Programs");
+  const Outcome relative = installer.InstallButtonClick();
+  fs::current_path(started_in);
+  ASSERT_EQ(relative, Outcome::StayOpen);
+  EXPECT_EQ(journal.Only(kVisible),
+            (std::vector<std::string>{
+                "box question [QELTA MONITOR] Вы хотите установить программу QELTA MONITOR на "
+                "ваш компьютер?",
+                "status Создание папки...",
+                "box error [Ошибка] Невозможно установить в папку \"Programs\".\nУкажите полный "
+                "путь к папке: он начинается с \"/\" (или с \"~/\" для вашей домашней папки).",
+                "status ",
+            }));
+  EXPECT_TRUE(journal.Only({"file"}).empty());
+  EXPECT_FALSE(fs::exists(base + "/Programs"));
+
+  installer.SetPath("~/Programs");
+  ASSERT_EQ(installer.InstallButtonClick(), Outcome::Installed);
+  EXPECT_EQ(installer.Path(), base + "/home/Programs");
+  EXPECT_EQ(ReadFile(base + "/home/Programs/qelta-monitor"), "the program, new build");
+  settings.closed = false;
+  EXPECT_EQ(settings.ReadString("Settings", "InstalledTo", ""),
+            base + "/home/Programs/qelta-monitor");
+  EXPECT_FALSE(fs::exists(base + "/~"));
+}
+
 TEST_F(InstallerTest, ProgramThatCannotBeRemovedIsSetAside) {
   // Something in the program's place that no one can remove, root included: a folder with a
   // file in it. An older set-aside copy makes room first.
@@ -204,6 +272,28 @@ TEST_F(InstallerTest, ProgramThatCannotBeRemovedIsSetAside) {
                        "file copy " + executable + " -> " + target,
                        "settings Settings/InstalledTo=" + target,
                    }));
+}
+
+// Installations killed half-way left temporary copies of the program, the icon and a
+// launcher: the next installation removes them, but not one that another installation,
+// running meanwhile, is writing, nor a name that only looks like one.
+TEST_F(InstallerTest, LeftoversOfKilledInstallationsGoAtTheNextOne) {
+  const std::string icon = places.icon_theme_folder + "/scalable/apps/qelta-monitor.svg";
+  const std::string launcher = places.programs_folder + "/QELTA/QELTA MONITOR.desktop";
+  const std::vector<std::string> stale = {target + ".new-a1B2c3", target + ".new-ZZZZZZ",
+                                          icon + ".new-x9y8z7", launcher + ".new-Qq0Ww1"};
+  for (const std::string& path : stale) WriteLeftover(path, 3600);
+  const std::string current = target + ".new-n0wN0w";
+  WriteLeftover(current, -3600);
+  const std::string other = target + ".new-toolong1";
+  WriteLeftover(other, 3600);
+  fs::create_symlink(current, target + ".new-L1nkL1");
+  ASSERT_EQ(Installer().InstallButtonClick(), Outcome::Installed);
+  for (const std::string& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
+  EXPECT_TRUE(fs::exists(current));
+  EXPECT_TRUE(fs::exists(other));
+  EXPECT_TRUE(fs::is_symlink(target + ".new-L1nkL1"));
+  EXPECT_EQ(ReadFile(target), "the program, new build");
 }
 
 TEST_F(InstallerTest, FolderThatCannotBeMadeShowsTheErrorAndLetsTheUserTryAgain) {
@@ -349,6 +439,21 @@ TEST_F(InstallerTest, FormCreateAndTheFolderBrowserChooseTheFolder) {
   folders.chosen = QStringLiteral("/");
   installer.ChoosePathClick();
   EXPECT_EQ(installer.Path(), "/QELTA MONITOR");
+}
+
+TEST_F(InstallerTest, TheFolderBrowserOpensWhereTheProgramFolderIsProposed) {
+  // A first installation: ~/.local/opt is not there yet, so the browser opens at the nearest
+  // folder above it that is, not at the current folder of the process.
+  std::filesystem::create_directories(base + "/home");
+  ASSERT_FALSE(std::filesystem::exists(base + "/home/.local/opt"));
+  InstallerLogic& installer = Installer();
+  ASSERT_EQ(installer.Path(), base + "/home/.local/opt/QELTA MONITOR");
+  installer.ChoosePathClick();
+  EXPECT_EQ(folders.asked_start.toStdString(), base + "/home/");
+  // Once it is there, the browser opens in it.
+  std::filesystem::create_directories(base + "/home/.local/opt");
+  installer.ChoosePathClick();
+  EXPECT_EQ(folders.asked_start.toStdString(), base + "/home/.local/opt/");
 }
 
 TEST_F(InstallerTest, ProgramIconHasEverySizeAndTheScalablePicture) {

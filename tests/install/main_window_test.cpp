@@ -36,6 +36,7 @@ class MainWindowTest : public ::testing::Test {
     ASSERT_TRUE(QDir().mkpath(folder));
     std::ofstream((folder + "/1.0.ini").toStdString())
         << "[Settings]\nInstalled=1\nVersion=0.99.6\nPort=COM1\nInterval=0\n"
+        << "[Network]\nServe=0\n"
         << "[Ports]\nCOM1=" << (home.path() + "/no-such-device").toStdString() << "\n";
   }
   static QAction* Item(TMainForm& form, const char* caption) {

@@ -33,20 +33,36 @@ class UninstallerTest : public InstallFixture {
   std::unique_ptr<SettingsStore> real_entry;
 };
 
+// What killed installations left beside the program, the icon and the launchers goes too.
+TEST_F(UninstallerTest, RemovesTheLeftoversOfKilledInstallations) {
+  const std::vector<std::string> stale = {
+      target + ".new-a1B2c3", places.icon_theme_folder + "/16x16/apps/qelta-monitor.png.new-b2C3d4",
+      places.programs_folder + "/QELTA/Удалить QELTA MONITOR.desktop.new-c3D4e5"};
+  for (const std::string& path : stale) WriteLeftover(path, 60);
+  UninstallProgram(Deps(), boxes);
+  for (const std::string& path : stale) EXPECT_FALSE(fs::exists(path)) << path;
+  EXPECT_FALSE(fs::exists(places.programs_folder + "/QELTA"));
+}
+
 TEST_F(UninstallerTest, RemovesEveryTraceAndKeepsWhatStays) {
   // The installation as the uninstaller finds it.
   ASSERT_TRUE(fs::exists(real_autorun->EntryPath()));
   ASSERT_TRUE(fs::exists(places.UninstallEntryPath()));
   ASSERT_EQ(ChooseStartMode({}, settings).mode, StartMode::Monitor);
 
+  places.settings_file = base + "/home/config/QELTA/QELTA MONITOR/1.0.ini";
   UninstallProgram(Deps(), boxes);
 
+  // The done box names what stays.
   EXPECT_EQ(journal.Only({"box", "close", "settings"}),
             (std::vector<std::string>{
                 "box question [QELTA MONITOR] Вы действительно хотите удалить QELTA MONITOR?",
                 "close monitors",
                 "settings Settings/Installed=0",
-                "box information [QELTA MONITOR] Удаление QELTA MONITOR завершено.",
+                "box information [QELTA MONITOR] Удаление QELTA MONITOR завершено.\n\nВаши "
+                "настройки и файл статистики сохранены; удалите их сами, если они больше не "
+                "нужны.\nНастройки: " +
+                    places.settings_file + "\nСтатистика: " + target + ".stats",
             }));
   // Nothing was touched before the running monitors were closed.
   EXPECT_EQ(journal.lines[1], "close monitors");
@@ -71,6 +87,15 @@ TEST_F(UninstallerTest, RemovesEveryTraceAndKeepsWhatStays) {
   EXPECT_EQ(settings.ReadString("Settings", "Port", ""), "COM3");
   EXPECT_EQ(ChooseStartMode({}, settings).mode, StartMode::Installer);
   EXPECT_EQ(ChooseStartMode({"/welcome"}, settings).mode, StartMode::Installer);
+}
+
+TEST_F(UninstallerTest, TheInstallFolderGoesWhenNothingElseIsInIt) {
+  fs::remove(target + ".stats");
+  fs::remove(target + ".prev");
+  UninstallProgram(Deps(), boxes);
+  EXPECT_FALSE(fs::exists(install_folder));
+  // The folder above it was there before the installation, as far as anyone knows.
+  EXPECT_TRUE(fs::is_directory(base + "/home/.local/opt"));
 }
 
 TEST_F(UninstallerTest, DecliningChangesNothing) {

@@ -1,11 +1,15 @@
 #include "link/serial_port.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <deque>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -57,25 +61,46 @@ TEST_F(SerialPortOverPty, DelayedReplyAtTheLinesPaceIsReadWhole) {
   EXPECT_EQ(line, kStatusLine);
 }
 
-TEST(SerialDeviceOverPty, BytesArrivingAtTheLinesPaceAreTakenTogether) {
-  // One byte, then five more 20 ms later (under five characters' time at 2400 baud): the read
-  // that the first byte wakes lets the line's bytes gather before it takes them, so a reply
-  // does not cost one wake-up per byte.
+// The calling thread's voluntary context switches so far: each time it slept and was woken.
+long SleepsOfThisThread() {
+  rusage usage{};
+  ::getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw;
+}
+
+// Whether thread `tid` of this process is asleep, waiting for something.
+bool ThreadIsAsleep(pid_t tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const size_t name_end = text.rfind(')');
+  return name_end != std::string::npos && text.compare(name_end, 3, ") S") == 0;
+}
+
+TEST(SerialDeviceOverPty, AReplyIsTakenAtItsLineEndInTheWakeUpThatTheLineEndCauses) {
+  // A reply whose line ends 5 ms after it began, while the read already waits: the read sleeps
+  // once, is woken by the line end and takes the whole line then, without another wait, so it
+  // ends as soon as the line has come. (A read woken by the first byte, or one that lets time
+  // pass before it takes what came, sleeps twice.)
   PtyPair pty;
   ASSERT_TRUE(pty.Ok());
   PosixSerialDevice device;
   ASSERT_TRUE(device.Open(pty.Path(), 2400));
-  std::thread ups([&pty] {
+  const pid_t reader = ::gettid();
+  std::thread ups([&pty, reader] {
+    for (int i = 0; i < 5000 && !ThreadIsAsleep(reader); ++i) std::this_thread::sleep_for(1ms);
     pty.Send("(");
-    std::this_thread::sleep_for(20ms);
-    pty.Send("218.5");
+    std::this_thread::sleep_for(5ms);
+    pty.Send("218.5\r");
   });
   std::array<char, 128> buffer;
   std::size_t count = 0;
-  const SerialDevice::ReadResult result = device.ReadAvailable(2000, buffer, count);
+  const long sleeps_before = SleepsOfThisThread();
+  const SerialDevice::ReadResult result = device.ReadAvailable(10000, buffer, count);
+  const long sleeps = SleepsOfThisThread() - sleeps_before;
   ups.join();
   ASSERT_EQ(result, SerialDevice::ReadResult::Data);
-  EXPECT_EQ(std::string(buffer.data(), count), "(218.5");
+  EXPECT_EQ(std::string(buffer.data(), count), "(218.5\r");
+  EXPECT_LE(sleeps, 1);
 }
 
 TEST_F(SerialPortOverPty, ALineCutShortByAHangUpIsNoLine) {
@@ -121,8 +146,12 @@ TEST_F(SerialPortOverPty, ReadEndsWithTheLineAndLeavesWhatFollowsLater) {
 }
 
 TEST_F(SerialPortOverPty, LineIsRawAndWritesReachTheUps) {
-  // Control characters that a terminal in its default mode would act on pass unchanged.
-  const std::string odd = std::string("(a\x03") + "b\x11" + "c\x13" + "d\x7f" + "e\x04";
+  // Characters that a terminal in its default mode would act on pass unchanged: interrupt,
+  // flow control, erase, end of file, kill, word erase, literal next, reprint, suspend, quit,
+  // discard, NUL (a disabled character's code) and a byte with the high bit set.
+  const std::string odd = std::string("(a\x03") + "b\x11" + "c\x13" + "d\x7f" + "e\x04" + "f\x15" +
+                          "g\x17" + "h\x16" + "i\x12" + "j\x1a" + "k\x1c" + "l\x0f" +
+                          std::string(1, '\0') + "m\xff";
   ASSERT_TRUE(pty_.Send(odd + "\r"));
   EXPECT_EQ(port_.ReadSerialPort(2000), odd);
 

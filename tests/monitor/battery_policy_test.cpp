@@ -50,34 +50,63 @@ TEST_F(BatteryPolicyTest, TimelineToPowerOff) {
   EXPECT_EQ(power.calls.size(), 2u);
 }
 
-TEST_F(BatteryPolicyTest, ARefusedPowerOffIsToldOnceWithTheReason) {
+// A refused power-off is told in a notice that stays until closed, and tried again every 60 s
+// as a countdown the pop-up shows, through a lost link, until mains comes back.
+TEST_F(BatteryPolicyTest, ARefusedPowerOffIsToldUntilClosedAndTriedEveryMinuteOnBattery) {
+  const QString told = QString::fromUtf8(
+      "Автоматическое выключение не удалось. Сохраните работу и завершите работу компьютера "
+      "вручную. Пока UPS работает от батареи, попытка повторяется каждые 60 сек.\nПричина: ");
   GoOnBattery();
   clock.Advance(15000 + 60000);
   ASSERT_EQ(power.calls, (std::vector<std::string>{"privilege", "poweroff"}));
-  const size_t balloons_before = balloons.shown.size();
+  size_t balloons_before = balloons.shown.size();
   power.Finish(false, "Interactive authentication required.");
   ASSERT_EQ(balloons.shown.size(), balloons_before + 1);
-  const Balloon& told = balloons.shown.back();
-  EXPECT_EQ(told.title, QString::fromUtf8("Завершение работы"));
-  EXPECT_EQ(told.text,
-            QString::fromUtf8("Компьютер не выключен: Interactive authentication required."));
-  EXPECT_EQ(told.icon, BalloonIcon::Error);
-  EXPECT_EQ(told.timeout, 5000);
-  // The monitor goes on; no second attempt and nothing more to say in this battery period.
-  clock.Advance(600000);
-  EXPECT_EQ(power.calls.size(), 2u);
-  EXPECT_EQ(balloons.shown.size(), balloons_before + 1);
-  EXPECT_EQ(core->LinkState(), 2);
+  const Balloon refused = balloons.shown.back();
+  EXPECT_EQ(refused.title, QString::fromUtf8("Компьютер НЕ выключен!"));
+  EXPECT_EQ(refused.text, told + "Interactive authentication required.");
+  EXPECT_EQ(refused.icon, BalloonIcon::Error);
+  EXPECT_EQ(refused.timeout, kBalloonStaysUntilClosed);
+  // The next try is a countdown the pop-up shows and the tray menu can cancel.
+  EXPECT_TRUE(core->ShutdownPending());
+  EXPECT_EQ(core->ShutdownDeadline(), clock.TickCount() + 60000u);
 
-  // The next battery period tries again, and tells its own refusal.
+  // A lost link does not stop it: the UPS may be on battery still.
+  link.present = false;
+  Poll();
+  EXPECT_EQ(core->LinkState(), 1);
+  EXPECT_TRUE(core->ShutdownPending());
+  clock.Advance(59999);
+  EXPECT_EQ(power.calls.size(), 2u);
+  balloons_before = balloons.shown.size();
+  clock.Advance(1);
+  ASSERT_EQ(power.calls.size(), 4u);
+  // The try announces itself as the first did, and its refusal takes the notice's place.
+  ASSERT_EQ(balloons.shown.size(), balloons_before + 1);
+  EXPECT_EQ(balloons.shown.back().title, QString::fromUtf8("Завершение работы"));
+  power.Finish(false, "Permission denied");
+  ASSERT_EQ(balloons.shown.size(), balloons_before + 2);
+  EXPECT_EQ(balloons.shown.back().title, refused.title);
+  EXPECT_EQ(balloons.shown.back().text, told + "Permission denied");
+  EXPECT_EQ(balloons.shown.back().timeout, kBalloonStaysUntilClosed);
+
+  // Mains, seen when the link comes back, ends the tries.
+  link.present = true;
   link.OnMains();
   Poll();
+  EXPECT_FALSE(core->ShutdownPending());
+  clock.Advance(600000);
+  EXPECT_EQ(power.calls.size(), 4u);
+
+  // The next battery period tries afresh; the tray menu's cancel ends its tries.
   GoOnBattery();
   clock.Advance(15000 + 60000);
-  ASSERT_EQ(power.calls.size(), 4u);
+  ASSERT_EQ(power.calls.size(), 6u);
   power.Finish(false, "Permission denied");
-  EXPECT_EQ(balloons.shown.back().text,
-            QString::fromUtf8("Компьютер не выключен: Permission denied"));
+  ASSERT_TRUE(core->ShutdownPending());
+  core->CancelShutdownProcessClick();
+  clock.Advance(600000);
+  EXPECT_EQ(power.calls.size(), 6u);
 }
 
 TEST_F(BatteryPolicyTest, AnAnswerAfterTheMonitorIsGoneIsDropped) {

@@ -128,5 +128,44 @@ TEST_F(FileChangeWatchTest, AFileReachedThroughAnotherPathCannotBeWatchedHere) {
   EXPECT_FALSE(watch.TellsEveryChange());
 }
 
+// A hard link made after the watch began, then an edit through it: told, and from then on
+// the notice says it cannot tell everything (the callers check every second).
+TEST_F(FileChangeWatchTest, AnEditThroughAHardLinkMadeLaterIsTold) {
+  const std::string folder = dir_.path().toStdString();
+  const std::string file = folder + "/1.0.ini";
+  fs::create_directories(folder + "/elsewhere");
+  std::ofstream(file) << "[POST]\nPerform=0\n";
+  FileChangeWatch watch(file);
+  Watch(watch);
+  ASSERT_TRUE(watch.TellsEveryChange());
+  fs::create_hard_link(file, folder + "/elsewhere/1.0.ini");
+  EXPECT_TRUE(Told());
+  EXPECT_FALSE(watch.TellsEveryChange());
+  std::ofstream(folder + "/elsewhere/1.0.ini", std::ios::trunc) << "[POST]\nPerform=1\n";
+  EXPECT_TRUE(Told());
+}
+
+// The settings folder renamed away and made again with a new file: told once it is back,
+// without anyone asking in between.
+TEST_F(FileChangeWatchTest, AFolderRenamedAwayAndMadeAgainIsTold) {
+  const std::string folder = dir_.path().toStdString() + "/QELTA MONITOR";
+  const std::string file = folder + "/1.0.ini";
+  fs::create_directories(folder);
+  std::ofstream(file) << "[POST]\nPerform=0\n";
+  FileChangeWatch watch(file);
+  Watch(watch);
+  ASSERT_TRUE(watch.TellsEveryChange());
+  fs::rename(folder, folder + ".old");
+  EXPECT_TRUE(Told());
+  fs::create_directories(folder);
+  EXPECT_TRUE(Told());
+  std::ofstream(file) << "[POST]\nPerform=1\n";
+  EXPECT_TRUE(Told());
+  EXPECT_TRUE(watch.TellsEveryChange());
+  // The old folder's file is not ours any more.
+  std::ofstream(folder + ".old/1.0.ini", std::ios::app) << "; note\n";
+  EXPECT_TRUE(Quiet());
+}
+
 }  // namespace
 }  // namespace qelta

@@ -1,6 +1,10 @@
 // The choice of the process's mode.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+
 #include "monitor/start_mode.h"
 #include "settings/memory_settings.h"
 
@@ -50,6 +54,47 @@ TEST(StartModeTest, AnyOtherInstallationStateRunsTheInstaller) {
   MemorySettings two = Installed("0.99.6");
   two.WriteString("Settings", "Installed", "2");
   EXPECT_EQ(ChooseStartMode({}, two).mode, StartMode::Monitor);
+}
+
+// The installed program replaced where it stands by another version monitors at once; another
+// copy of the program with another version still gets the installer.
+TEST(StartModeTest, TheInstalledProgramOfAnotherVersionIsAnUpgradeInPlace) {
+  namespace fs = std::filesystem;
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  const std::string base = root.path().toStdString();
+  fs::create_directories(base + "/opt/QELTA MONITOR");
+  const std::string installed = base + "/opt/QELTA MONITOR/qelta-monitor";
+  const std::string elsewhere = base + "/build/qelta-monitor";
+  fs::create_directories(base + "/build");
+  std::ofstream(installed) << "new build";
+  std::ofstream(elsewhere) << "new build";
+  // The installation was recorded through a link to its folder.
+  fs::create_directory_symlink(base + "/opt", base + "/linked");
+
+  MemorySettings settings = Installed("0.99.5");
+  settings.WriteString("Settings", "InstalledTo", base + "/linked/QELTA MONITOR/qelta-monitor");
+  StartChoice choice = ChooseStartMode({"/welcome"}, settings, installed);
+  EXPECT_EQ(choice.mode, StartMode::Monitor);
+  EXPECT_TRUE(choice.upgraded_in_place);
+  EXPECT_TRUE(choice.show_welcome);
+  RecordUpgradeInPlace(settings);
+  EXPECT_EQ(settings.ReadString("Settings", "Version", ""), "0.99.6");
+  choice = ChooseStartMode({}, settings, installed);
+  EXPECT_EQ(choice.mode, StartMode::Monitor);
+  EXPECT_FALSE(choice.upgraded_in_place);
+
+  MemorySettings older = Installed("0.99.5");
+  older.WriteString("Settings", "InstalledTo", installed);
+  EXPECT_EQ(ChooseStartMode({}, older, elsewhere).mode, StartMode::Installer);
+  EXPECT_EQ(ChooseStartMode({}, older, "").mode, StartMode::Installer);
+  // Recorded, but gone: nothing to compare with.
+  older.WriteString("Settings", "InstalledTo", base + "/gone/qelta-monitor");
+  EXPECT_EQ(ChooseStartMode({}, older, installed).mode, StartMode::Installer);
+  // Uninstalled since: the installer, whoever starts.
+  older.WriteString("Settings", "InstalledTo", installed);
+  older.WriteBool("Settings", "Installed", false);
+  EXPECT_EQ(ChooseStartMode({}, older, installed).mode, StartMode::Installer);
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ class TrayMenuTest : public ::testing::Test {
     ASSERT_TRUE(QDir().mkpath(folder));
     std::ofstream((folder + "/1.0.ini").toStdString())
         << "[Settings]\nInstalled=1\nVersion=0.99.6\nPort=COM1\nInterval=0\n"
+        << "[Network]\nServe=0\n"
         << "[Ports]\nCOM1=" << (home.path() + "/no-such-device").toStdString() << "\n";
   }
   QTemporaryDir home;

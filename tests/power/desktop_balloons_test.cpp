@@ -130,7 +130,9 @@ TEST(DesktopNotificationBalloonsTest, NotifyCarriesTheBalloon) {
                        BalloonIcon::Error, 5000);
   balloons.ShowBalloon("Доп. звук. оповещение UPS", "Дополнительное звуковое оповещение включено.",
                        BalloonIcon::Information, 5000);
-  ASSERT_TRUE(WaitFor([&] { return recorder.Calls().size() == 2; }));
+  balloons.ShowBalloon("Компьютер НЕ выключен!", "Причина: Permission denied", BalloonIcon::Error,
+                       kBalloonStaysUntilClosed);
+  ASSERT_TRUE(WaitFor([&] { return recorder.Calls().size() == 3; }));
 
   const testing::NotifyCall& error = recorder.Calls()[0];
   EXPECT_EQ(error.app_name, "QELTA MONITOR");
@@ -153,6 +155,13 @@ TEST(DesktopNotificationBalloonsTest, NotifyCarriesTheBalloon) {
   EXPECT_EQ(info.replaces_id, 0u);
   EXPECT_EQ(info.expire_timeout, 5000);
   EXPECT_EQ(info.hints["urgency"].value<uchar>(), 1);
+
+  // The one balloon that must not be missed: critical, and it never expires by itself.
+  const testing::NotifyCall& stays = recorder.Calls()[2];
+  EXPECT_EQ(stays.app_icon, "dialog-error");
+  EXPECT_EQ(stays.expire_timeout, 0);
+  EXPECT_EQ(stays.hints["urgency"].typeId(), QMetaType::UChar);
+  EXPECT_EQ(stays.hints["urgency"].value<uchar>(), 2);
 }
 
 // An hour on battery sends a reminder every 10 s and a state balloon at every change; the

@@ -107,6 +107,7 @@ LogindStandIn::Behaviour LogindStandIn::FromArguments(int argc, char** argv) {
   for (int i = 4; i < argc; ++i) {
     const QByteArray option(argv[i]);
     if (option == "refuse-power-off") behaviour.refuse_power_off = true;
+    if (option == "refuse-first-power-off") behaviour.refuse_first_power_off = true;
     if (option == "block-lock") behaviour.block_lock = true;
   }
   return behaviour;
@@ -124,8 +125,9 @@ QString LogindStandIn::Permission() const {
   return behaviour_.answer;
 }
 
-QDBusMessage LogindStandIn::PowerOffAnswer(const QDBusMessage& call) const {
-  if (behaviour_.refuse_power_off) {
+QDBusMessage LogindStandIn::PowerOffAnswer(const QDBusMessage& call) {
+  const bool first = power_offs_++ == 0;
+  if (behaviour_.refuse_power_off || (first && behaviour_.refuse_first_power_off)) {
     return call.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
                                  QStringLiteral("Power-off refused by the stand-in"));
   }
@@ -252,8 +254,10 @@ void NotificationRecorder::CloseNotification(uint id) {
 
 int RunLogindStandIn(int argc, char** argv) {
   if (argc < 4) {
-    std::fputs("usage: --logind-standin <answer> <record-file> [refuse-power-off] [block-lock]\n",
-               stderr);
+    std::fputs(
+        "usage: --logind-standin <answer> <record-file> [refuse-power-off] "
+        "[refuse-first-power-off] [block-lock]\n",
+        stderr);
     return 2;
   }
   QCoreApplication app(argc, argv);
@@ -286,8 +290,10 @@ int RunNotificationRecorder(int argc, char** argv) {
 
 int RunDesktopStandIns(int argc, char** argv) {
   if (argc < 4) {
-    std::fputs("usage: --desktop-standins <answer> <record-file> [refuse-power-off] [block-lock]\n",
-               stderr);
+    std::fputs(
+        "usage: --desktop-standins <answer> <record-file> [refuse-power-off] "
+        "[refuse-first-power-off] [block-lock]\n",
+        stderr);
     return 2;
   }
   QCoreApplication app(argc, argv);

@@ -12,7 +12,8 @@
 //       for that answer: refused with InteractiveAuthorizationRequired "Interactive
 //       authentication required." after "challenge", with AccessDenied "Permission denied"
 //       after "no", and carried out (answered with success) otherwise, "na", "error" and
-//       "silent" included. "refuse-power-off" refuses every PowerOff with AccessDenied.
+//       "silent" included. "refuse-power-off" refuses every PowerOff with AccessDenied,
+//       "refuse-first-power-off" only the first one (the later ones are decided as above).
 //       "block-lock" models another user's program holding a shutdown "block" inhibitor lock
 //       that the caller may not ignore (logind's default policy for an active session): a "yes"
 //       becomes "challenge", for CanPowerOff and PowerOff alike. Every call to the service except
@@ -63,6 +64,7 @@ class LogindStandIn : public QDBusVirtualObject {
   struct Behaviour {
     QString answer;
     bool refuse_power_off = false;
+    bool refuse_first_power_off = false;
     bool block_lock = false;
   };
   // The behaviour from the command line's words after "--logind-standin" or
@@ -81,11 +83,12 @@ class LogindStandIn : public QDBusVirtualObject {
   void RecordAndAnswer(const QDBusMessage& message, const QDBusConnection& connection);
   // CanPowerOff's answer as logind would give it with the block lock taken into account.
   QString Permission() const;
-  QDBusMessage PowerOffAnswer(const QDBusMessage& call) const;
+  QDBusMessage PowerOffAnswer(const QDBusMessage& call);
 
   Fence fence_;
   Behaviour behaviour_;
   QString record_path_;
+  int power_offs_ = 0;  // PowerOff calls answered so far
 };
 
 struct NotifyCall {

@@ -1,6 +1,7 @@
 // The real monitor under a private X server against the simulated UPS.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -38,6 +39,47 @@ class ProgramTest : public ::testing::Test {
   MonitorSandbox sandbox;
   ChildProcess simulator;
 };
+
+// What the program prints, on both outputs, and its exit status, started with a bare
+// environment plus `environment` ("NAME=value ...").
+std::string RunBare(const std::string& environment, const std::string& argument, int* status) {
+  const std::string command = "env -i HOME=/nonexistent " + environment + " '" +
+                              std::string(QELTA_BIN_DIR) + "/qelta-monitor' " + argument + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return {};
+  std::string output;
+  char chunk[256];
+  while (size_t n = fread(chunk, 1, sizeof chunk, pipe)) output.append(chunk, n);
+  const int raw = pclose(pipe);
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return output;
+}
+
+// Asked for help or the version, or started without a display, the program answers in a few
+// plain lines and ends, without the toolkit's report on its platform plugins.
+TEST(CommandLineTest, HelpVersionAndAMissingDisplayAreToldInPlainLines) {
+  int status = -1;
+  const std::string help = RunBare("", "--help", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(
+      help.starts_with("Использование: qelta-monitor [/welcome | /uninstall | --help | "
+                       "--version]\n"))
+      << help;
+  EXPECT_NE(help.find("/uninstall  удалить программу"), std::string::npos) << help;
+
+  EXPECT_EQ(RunBare("", "--version", &status), "qelta-monitor 0.99.6\n");
+  EXPECT_EQ(status, 0);
+
+  EXPECT_EQ(RunBare("", "", &status),
+            "qelta-monitor: нет графического сеанса (не заданы ни DISPLAY, ни WAYLAND_DISPLAY): "
+            "запустите программу в сеансе рабочего стола.\n");
+  EXPECT_EQ(status, 1);
+  // An X display that no server answers.
+  EXPECT_EQ(RunBare("DISPLAY=:4711", "/welcome", &status),
+            "qelta-monitor: нет связи с дисплеем :4711: запустите программу в сеансе рабочего "
+            "стола.\n");
+  EXPECT_EQ(status, 1);
+}
 
 TEST_F(ProgramTest, PollsAtOnceAndRecordsWhatTheUpsSent) {
   const std::string device =

@@ -3,6 +3,7 @@
 // system allows it), so port 80 is its own and nothing can leave the machine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -70,10 +71,11 @@ class ProgramHttpTest : public ::testing::Test {
 
   // Polls every second; reports on, every `post_interval` seconds, to `url`. The battery
   // policy stays off: no test comes near a shutdown.
-  void Seed(const std::string& device, int post_interval, bool perform = true) {
+  void Seed(const std::string& device, int post_interval, bool perform = true,
+            const std::string& url = kUrl) {
     sandbox.SeedSettings(device, 1,
                          std::string("[POST]\nPerform=") + (perform ? "1" : "0") +
-                             "\nInterval=" + std::to_string(post_interval) + "\nURL=" + kUrl +
+                             "\nInterval=" + std::to_string(post_interval) + "\nURL=" + url +
                              "\n[Sense]\nBattery=0\nBatteryPercent=0\n");
   }
 
@@ -189,6 +191,28 @@ TEST_F(ProgramHttpTest, ReportsCarryTheRequestOfTheFormAndWhatTheUpsSent) {
   for (size_t i = 1; i < 3; ++i) {
     EXPECT_GE(connections[i].accepted - connections[i - 1].accepted, 1500ms) << i;
   }
+  EXPECT_TRUE(monitor.Running());
+}
+
+TEST_F(ProgramHttpTest, AnAddressWithSchemeAndPortIsReportedTo) {
+  // As a user types it: with "http://" and a port. Before, all of "http:" was taken as the
+  // host name and nothing ever went out.
+  std::string why;
+  if (!server.Start(RecordingServer::Mode::kAnswer, 18080, &why)) {
+    GTEST_SKIP() << "cannot listen on 127.0.0.1:18080: " << why;
+  }
+  Seed(Simulator(), 3600, true, "http://127.0.0.1:18080/ups?x=1");
+  ChildProcess monitor;
+  StartMonitor(monitor);
+  ASSERT_EQ(WaitForAnyRequest(0), 0);
+  const HttpRequest first = Request(0);
+  EXPECT_EQ(first.request_line, "POST /ups?x=1 HTTP/1.0");
+  EXPECT_NE(std::find(first.headers.begin(), first.headers.end(), "Host: 127.0.0.1:18080"),
+            first.headers.end());
+  // On battery the UPS reads 000.0 V at the input: reported as the pop-up shows it, 0.0V.
+  Tell("battery");
+  ASSERT_EQ(WaitForAnyRequest(1), 1);
+  EXPECT_EQ(FormValue(Request(1).body, "IP_voltage"), "0%2E0V");
   EXPECT_TRUE(monitor.Running());
 }
 

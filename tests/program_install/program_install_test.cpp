@@ -10,9 +10,11 @@
 #include <iterator>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "program_harness.h"
 #include "settings/settings_store.h"
+#include "tests/power/private_bus.h"
 
 namespace qelta::testing {
 namespace {
@@ -67,6 +69,8 @@ class ProgramInstallTest : public ::testing::Test {
     // simulator, the others to nothing, so the installer's search never opens a serial port
     // of this machine.
     std::ofstream ini(SettingsFolder() + "/1.0.ini");
+    // The installed monitors never serve on the machine's UPS network port.
+    ini << "[Network]\nServe=0\n";
     ini << "[Ports]\n";
     for (int n = 1; n <= 8; ++n) {
       ini << "COM" << n << "=" << (n == 3 ? device : sandbox.dir() + "/no-port") << "\n";
@@ -223,13 +227,16 @@ TEST_F(ProgramInstallTest, InstallsGreetsPollsAndUninstalls) {
   int code = -1;
   ASSERT_TRUE(uninstaller.Wait(60s, &code)) << "the uninstaller did not end";
   EXPECT_EQ(code, 0);
-  EXPECT_EQ(Shown(uninstaller.pid()),
-            (std::vector<std::string>{
-                "QMessageBox | QELTA MONITOR | - | question | Yes|No | Вы действительно хотите "
-                "удалить QELTA MONITOR?",
-                "QMessageBox | QELTA MONITOR | - | information | Ok | Удаление QELTA MONITOR "
-                "завершено.",
-            }));
+  EXPECT_EQ(
+      Shown(uninstaller.pid()),
+      (std::vector<std::string>{
+          "QMessageBox | QELTA MONITOR | - | question | Yes|No | Вы действительно хотите "
+          "удалить QELTA MONITOR?",
+          "QMessageBox | QELTA MONITOR | - | information | Ok | Удаление QELTA MONITOR "
+          "завершено.\\n\\nВаши настройки и файл статистики сохранены; удалите их сами, "
+          "если они больше не нужны.\\nНастройки: " +
+              home + "/.config/QELTA/QELTA MONITOR/1.0.ini\\nСтатистика: " + target + ".stats",
+      }));
   // The running monitor was closed.
   EXPECT_TRUE(WaitFor([&] { return !Alive(welcome); }, 10s));
 
@@ -282,6 +289,126 @@ TEST_F(ProgramInstallTest, NewVersionInstallsOverTheRunningMonitor) {
       },
       30s));
   EXPECT_EQ(SettingsStore(SettingsFolder()).ReadString("Settings", "Version", ""), "0.99.6");
+}
+
+// Items the user relies on across an upgrade: an installation whose power-off the user switched
+// off, a newer build installed over it from elsewhere (the settings stay), the installed program
+// replaced in place (it monitors without a window), and then a power-off that logind refuses
+// once: the notice stays, and the second try a minute later is accepted.
+class UpgradeAndPowerOffTest : public ProgramInstallTest {
+ protected:
+  void SetUp() override {
+    ProgramInstallTest::SetUp();
+    ASSERT_TRUE(system_bus.Running() && session_bus.Running()) << "no private dbus-daemon";
+    log = sandbox.dir() + "/calls.log";
+    ASSERT_TRUE(standins.Start({std::string(QELTA_BIN_DIR) + "/test_power", "--desktop-standins",
+                                "yes", log, "refuse-first-power-off"},
+                               Buses(), "", true));
+    ASSERT_EQ(standins.ReadLine(20s), "ready");
+  }
+  std::map<std::string, std::string> Buses() const {
+    return {{"DBUS_SYSTEM_BUS_ADDRESS", system_bus.Address()},
+            {"DBUS_SESSION_BUS_ADDRESS", session_bus.Address()}};
+  }
+  std::map<std::string, std::string> Environment() const {
+    std::map<std::string, std::string> env = ProgramInstallTest::Environment();
+    for (const auto& [key, value] : Buses()) env[key] = value;
+    return env;
+  }
+  void Install(ChildProcess& installer) {
+    ASSERT_TRUE(installer.Start(sandbox.MonitorCommand(), Environment(), sandbox.dir()));
+    int code = -1;
+    ASSERT_TRUE(installer.Wait(90s, &code)) << "the installer did not end";
+    EXPECT_EQ(code, 0);
+  }
+  std::vector<std::string> LogLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(log));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  size_t Count(const std::string& prefix) const {
+    size_t n = 0;
+    for (const std::string& line : LogLines()) n += line.starts_with(prefix);
+    return n;
+  }
+
+  PrivateDbusDaemon system_bus;
+  PrivateDbusDaemon session_bus;
+  std::string log;
+  ChildProcess standins;
+};
+
+TEST_F(UpgradeAndPowerOffTest, SettingsSurviveUpgradesAndARefusedPowerOffIsTriedAgain) {
+  ChildProcess first;
+  Install(first);
+  // The installed copy is up before anything is changed behind it.
+  pid_t welcome = 0;
+  ASSERT_TRUE(WaitFor([&] { return (welcome = WelcomePid(first.pid())) != 0; }, 30s));
+  SettingsStore settings(SettingsFolder());
+  ASSERT_TRUE(settings.ReadBool("Sense", "BatteryShutdown", false));
+  // The user switches the power-off off and shortens the times.
+  settings.WriteBool("Sense", "BatteryShutdown", false);
+  settings.WriteBool("Sense", "BatteryPercent", false);
+  settings.WriteInteger("Sense", "BatteryTime", 1);
+  settings.WriteInteger("Sense", "BatteryShutdownCountdown", 2);
+
+  // A newer build started from elsewhere installs over it and keeps all of that.
+  settings.WriteString("Settings", "Version", "0.99.5");
+  ChildProcess second;
+  Install(second);
+  const std::vector<std::string> shown = Shown(second.pid());
+  ASSERT_FALSE(shown.empty()) << ReadFile(script + ".log");
+  EXPECT_EQ(shown.back(),
+            "QMessageBox | QELTA MONITOR | InstallForm | information | Ok | Установка программы "
+            "QELTA MONITOR завершена.\\n\\nВаши прежние настройки сохранены. Изменить их можно в "
+            "разделе \"Конфигурация\".");
+  EXPECT_FALSE(settings.ReadBool("Sense", "BatteryShutdown", true));
+  EXPECT_FALSE(settings.ReadBool("Sense", "BatteryPercent", true));
+  EXPECT_EQ(settings.ReadInteger("Sense", "BatteryTime", 0), 1);
+  EXPECT_EQ(settings.ReadInteger("Sense", "BatteryShutdownCountdown", 0), 2);
+  EXPECT_EQ(settings.ReadString("Settings", "Version", ""), "0.99.6");
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        const pid_t next = WelcomePid(welcome);
+        return next != 0 && next != first.pid() && next != second.pid();
+      },
+      30s));
+
+  // The installed program itself replaced by a newer build, started as at log-on: it records
+  // its version and polls, without any window.
+  settings.WriteString("Settings", "Version", "0.99.5");
+  const size_t records_before = Records();
+  ChildProcess upgraded;
+  ASSERT_TRUE(upgraded.Start({Target()}, Environment(), sandbox.dir()));
+  ASSERT_TRUE(WaitFor([&] { return Records() >= records_before + 2; }, 30s)) << "no polls";
+  EXPECT_TRUE(upgraded.Running());
+  EXPECT_TRUE(Shown(upgraded.pid()).empty());
+  EXPECT_EQ(settings.ReadString("Settings", "Version", ""), "0.99.6");
+
+  // On battery with the power-off switched on again: logind refuses the first request.
+  settings.WriteBool("Sense", "BatteryShutdown", true);
+  simulator.WriteLine("battery");
+  ASSERT_EQ(simulator.ReadLine(10s), "ok");
+  const std::string power_off = "org.freedesktop.login1.Manager.PowerOff b false";
+  const std::string refused = "Компьютер НЕ выключен!\t";
+  ASSERT_TRUE(WaitFor([&] { return Count(refused) == 1; }, 45s)) << "no notice of the refusal";
+  const auto first_refused = std::chrono::steady_clock::now();
+  EXPECT_EQ(Count(power_off), 1u);
+  for (const std::string& line : LogLines()) {
+    if (!line.starts_with(refused)) continue;
+    EXPECT_NE(line.find("Сохраните работу и завершите работу компьютера вручную."),
+              std::string::npos)
+        << line;
+    EXPECT_TRUE(line.ends_with("Причина: Power-off refused by the stand-in\tdialog-error\t0"))
+        << line;
+  }
+  // The second try comes a minute later, and is accepted: no second notice.
+  ASSERT_TRUE(WaitFor([&] { return Count(power_off) == 2; }, 120s)) << "no second try";
+  EXPECT_GE(std::chrono::steady_clock::now() - first_refused, 55s) << ReadFile(log);
+  std::this_thread::sleep_for(3s);
+  EXPECT_EQ(Count(refused), 1u);
+  EXPECT_TRUE(upgraded.Running());
 }
 
 }  // namespace

@@ -320,8 +320,8 @@ TEST_F(PowerProgramTest, TheTimeLimitSurvivesAnUnansweredPollOnBattery) {
   EXPECT_TRUE(monitor_.Running());
 }
 
-// logind refuses the power-off: the monitor asks all the same, says why it did not happen, once,
-// and keeps working.
+// logind refuses the power-off: the monitor asks all the same, says why it did not happen in a
+// notice that stays until closed, once until the next try a minute later, and keeps working.
 struct Refusal {
   const char* name;
   std::string can_power_off;
@@ -343,9 +343,12 @@ TEST_P(RefusedPowerOffTest, IsToldOnceAndLeavesTheMonitorWorking) {
   StartMonitor();
   ASSERT_TRUE(WaitFor([&] { return !Log().empty(); }, kLongWait)) << "no welcome balloon";
   Tell("battery");
-  const std::string told = "Компьютер не выключен: " + refusal.reason;
+  const std::string told =
+      "Автоматическое выключение не удалось. Сохраните работу и завершите работу компьютера "
+      "вручную. Пока UPS работает от батареи, попытка повторяется каждые 60 сек.\\nПричина: " +
+      refusal.reason;
   ASSERT_TRUE(WaitForText(told));
-  // Neither a second attempt nor a second balloon in this battery period.
+  // Neither a second attempt nor a second notice before the next try is due.
   std::this_thread::sleep_for(4s);
   EXPECT_EQ(CountCall(kPowerOffNonInteractive), 1u);
   EXPECT_EQ(CountText(told), 1u);
@@ -360,7 +363,10 @@ TEST_P(RefusedPowerOffTest, IsToldOnceAndLeavesTheMonitorWorking) {
   ExpectShutdownBalloon(log[2]);
   EXPECT_EQ(log[3].call, kCanPowerOff);
   EXPECT_EQ(log[4].call, kPowerOffNonInteractive);
-  ExpectBalloon(log[5], "Завершение работы", told, kError);
+  EXPECT_EQ(log[5].title, "Компьютер НЕ выключен!") << log[5];
+  EXPECT_EQ(log[5].text, told) << log[5];
+  EXPECT_EQ(log[5].icon, kError) << log[5];
+  EXPECT_EQ(log[5].timeout, "0") << log[5];  // stays until the user closes it
   ExpectBalloon(log[6], kStateTitle, "Нагрузка запитана от сети.", kInformation);
   EXPECT_TRUE(monitor_.Running());
 }

@@ -10,6 +10,9 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], qelta::testing::kWindowChildArgument) == 0) {
     return qelta::testing::RunWindowChild(argc, argv);
   }
+  if (argc > 1 && std::strcmp(argv[1], qelta::testing::kHugeFileChildArgument) == 0) {
+    return qelta::testing::RunHugeFileChild(argc, argv);
+  }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

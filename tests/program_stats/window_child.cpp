@@ -1,5 +1,9 @@
 #include "window_child.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QDateEdit>
@@ -8,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -20,6 +25,7 @@
 #include "stats/hover_readout.h"
 #include "stats/qwatch_stats.h"
 #include "stats/stats.h"
+#include "stats/stats_index_file.h"
 
 namespace qelta::testing {
 
@@ -139,6 +145,7 @@ int RunWindowChild(int argc, char** argv) {
     return 1;
   }
   Check(window->isVisible(), "the window is shown");
+  Check(QTest::qWaitFor([&] { return !window->Refreshing(); }, 60000), "the day is read");
   Check(QTest::qWaitForWindowExposed(window), "the window is exposed");
   Check(window->Picker->date() == QDate::currentDate(), "the window shows today");
   const size_t opened_columns = CheckColumns(*window, at_opening, mains_value, "at opening");
@@ -163,14 +170,128 @@ int RunWindowChild(int argc, char** argv) {
   CheckColumns(*window, at_opening, mains_value, "reopened");
   Check(window->Columns().BinState[empty] == kBinEmpty,
         "reopening does not refresh: column " + std::to_string(empty) + " still empty");
+  const TUPSStatusRawData before_refresh = FileRecords(stats_path);
   QTest::mouseClick(window->ShowButton, Qt::LeftButton);
-  const TUPSStatusRawData refreshed = FileRecords(stats_path);
+  Check(QTest::qWaitFor([&] { return !window->Refreshing(); }, 60000), "the refresh ends");
+  const TUPSStatusRawData refreshed = before_refresh;
   const size_t refreshed_columns = CheckColumns(*window, refreshed, mains_value, "refreshed");
   Check(refreshed_columns > opened_columns, "the refresh adds the new column");
   Check(window->Columns().BinState[empty] == kBinMains,
         "the refresh fills column " + std::to_string(empty));
   Say("records " + std::to_string(refreshed.size()));
 
+  form.CloseMenuClick();
+  Say("done");
+  return failures == 0 ? 0 : 1;
+}
+
+namespace {
+
+uint64_t WholeRecords(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) / kStatusRawSize : 0;
+}
+
+// The records from `first` to the end of the file's whole records.
+TUPSStatusRawData RecordsFrom(const std::string& path, uint64_t first) {
+  TUPSStatusRawData records;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return records;
+  const uint64_t end = WholeRecords(path);
+  uint8_t bytes[kStatusRawSize];
+  for (uint64_t k = first; k < end; ++k) {
+    if (pread(fd, bytes, kStatusRawSize, static_cast<off_t>(k * kStatusRawSize)) !=
+        static_cast<ssize_t>(kStatusRawSize)) {
+      break;
+    }
+    records.push_back(DecodeStatusRaw(bytes));
+  }
+  close(fd);
+  return records;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+int RunHugeFileChild(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  const double mains_value = std::atof(argc > 2 ? argv[2] : "0") - 160;
+  const std::string victim = argc > 3 ? argv[3] : "";
+  const std::string victim_text = FileText(victim);
+  const std::string stats_path = DefaultStatsFilePath();
+  Check(stats_path.ends_with("/qelta-monitor.stats"), "statistics file " + stats_path);
+  // The name the side file's temporary file used to have in this process.
+  const std::string planted = IndexFilePathFor(stats_path) + ".tmp" + std::to_string(getpid());
+  Check(symlink(victim.c_str(), planted.c_str()) == 0, "a link planted at " + planted);
+
+  TMainForm form({});
+  form.CreateInfoForm();
+  if (form.TerminationRequested()) {
+    Check(false, "the main window entered monitor mode");
+    return 1;
+  }
+  // The records the test and this process wrote follow gigabytes of zeros.
+  const uint64_t zeros = std::strtoull(argc > 4 ? argv[4] : "0", nullptr, 10);
+  const uint64_t seeded = WholeRecords(stats_path);
+  Check(zeros > 0 && seeded > zeros, "records follow " + std::to_string(zeros) + " zero records");
+  Check(QTest::qWaitFor([&] { return WholeRecords(stats_path) >= seeded + 2; }, 20000),
+        "this process records samples");
+  QAction* item = StatsMenuItem(form);
+  if (item == nullptr) {
+    Check(false, "the tray menu has the statistics item");
+    return 1;
+  }
+  const uint64_t at_opening = WholeRecords(stats_path);
+  const uint32_t polled_before = form.Core().LastSample().time;
+  item->trigger();
+  TStatsForm* window = form.findChild<TStatsForm*>();
+  if (window == nullptr) {
+    Check(false, "the statistics window was created by the main window");
+    return 1;
+  }
+  Check(window->isVisible() && window->Refreshing(),
+        "the tray's handler returned with the window shown while the day is read");
+  Check(window->cursor().shape() == Qt::BusyCursor, "the window shows a busy cursor");
+  // Polling goes on while the file is read.
+  uint32_t polled_during = 0;
+  QElapsedTimer reading;
+  reading.start();
+  while (window->Refreshing() && reading.elapsed() < 300000) {
+    QTest::qWait(20);
+    if (window->Refreshing() && form.Core().LastSample().time > polled_before) {
+      polled_during = form.Core().LastSample().time;
+    }
+  }
+  Check(!window->Refreshing(), "the day is read in " + std::to_string(reading.elapsed()) + " ms");
+  Check(polled_during != 0, "the monitor polled while the day was read");
+  Check(window->cursor().shape() != Qt::BusyCursor, "the busy cursor is gone");
+  Check(QTest::qWaitForWindowExposed(window), "the window is exposed");
+  // The samples of the polls made meanwhile were written after the read, once each.
+  const TUPSStatusRawData appended = RecordsFrom(stats_path, zeros);
+  bool in_order = true, reached = false;
+  for (size_t i = 1; i < appended.size(); ++i) in_order &= appended[i].time > appended[i - 1].time;
+  for (const TUPSStatusRaw& r : appended) reached |= r.time >= polled_during;
+  Check(in_order, "the samples follow each other, none twice (" + std::to_string(appended.size()) +
+                      " samples)");
+  Check(reached, "the sample polled during the read is in the file");
+  // The window shows the day as it was when the read began.
+  TUPSStatusRawData shown = appended;
+  shown.resize(std::min<size_t>(shown.size(), at_opening - zeros));
+  CheckColumns(*window, shown, mains_value, "after the read");
+  Check(FileText(victim) == victim_text, "the file the link points to is unchanged");
+  // Closed while a whole read is under way (no side file again): the monitor ends at once,
+  // its statistics window with it.
+  struct stat side;
+  Check(lstat(IndexFilePathFor(stats_path).c_str(), &side) == 0 && S_ISREG(side.st_mode),
+        "the FIFO's place holds a side file of ours");
+  Check(unlink(IndexFilePathFor(stats_path).c_str()) == 0, "the side file removed");
+  QTest::mouseClick(window->ShowButton, Qt::LeftButton);
+  Check(window->Refreshing(), "a whole read is under way when the monitor is closed");
   form.CloseMenuClick();
   Say("done");
   return failures == 0 ? 0 : 1;

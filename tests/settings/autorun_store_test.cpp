@@ -77,6 +77,20 @@ TEST_F(AutorunStoreTest, PathsAreQuotedAsDesktopEntriesRequire) {
   EXPECT_EQ(store.ReadString(kRun, kAutorunValue, ""), percent);
 }
 
+// A program whose path is not UTF-8 (or went through a lossy conversion) cannot be named by
+// a desktop entry: the write fails as a store failure instead of writing an entry that starts
+// something else.
+TEST_F(AutorunStoreTest, APathADesktopEntryCannotNameIsRefused) {
+  AutorunStore store(Folder());
+  EXPECT_THROW(store.WriteString(kRun, kAutorunValue, "/home/\xC4\xEE\xEC/qelta-monitor"),
+               StoreError);
+  EXPECT_THROW(store.WriteString(kRun, kAutorunValue, "/home/\xEF\xBF\xBD/qelta-monitor"),
+               StoreError);
+  EXPECT_FALSE(Exists(Entry()));
+  store.WriteString(kRun, kAutorunValue, "/home/Дом/qelta-monitor");
+  EXPECT_EQ(store.ReadString(kRun, kAutorunValue, ""), "/home/Дом/qelta-monitor");
+}
+
 TEST_F(AutorunStoreTest, HandWrittenEntries) {
   AutorunStore store(Folder());
   ASSERT_EQ(::mkdir(Folder().c_str(), 0700), 0);

@@ -4,11 +4,15 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 
 #include "config_fixture.h"
 #include "monitor/handler_guard.h"
 #include "settings/autorun_store.h"
 #include "settings/setting_keys.h"
+#include "settings/settings_store.h"
 #include "settings_test_support.h"
 
 namespace qelta::testing {
@@ -194,6 +198,41 @@ TEST_F(ConfigurationLogicTest, EnablingRulesFollowTheBoxesAndLeaveStoredValuesAl
   EXPECT_FALSE(c.Enabled(C::PostURL));
   EXPECT_FALSE(c.Enabled(C::PostInterval));
   EXPECT_FALSE(settings.ReadBool(kPost, kPerform, true));
+}
+
+// Settings that can be read but not written (here the lock beside the file is a folder, which
+// no one can open for writing, root included): the dialog still fills every control with the
+// stored values and says once which file failed and why.
+TEST_F(ConfigurationLogicTest, SettingsThatCannotBeWrittenAreShownAndTheFailureToldOnce) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const std::string dir = folder.path().toStdString();
+  {
+    std::ofstream ini(dir + "/1.0.ini");
+    ini << "[Sense]\nBattery=1\nBatteryTime=25\nBatteryShutdown=0\n"
+           "[Settings]\nInterval=30\n[POST]\nURL=http://127.0.0.1/r\n";
+  }
+  ASSERT_TRUE(QDir().mkdir(QString::fromStdString(dir + "/1.0.ini.lock")));
+  SettingsStore store(dir);
+  ConfigurationDependencies deps = Deps();
+  ConfigurationLogic logic({store, deps.autorun, deps.update_timer, deps.reset_post_counter,
+                            deps.sound, deps.search, deps.boxes, deps.files, deps.busy,
+                            deps.executable_path, deps.ups_access_hint});
+  logic.Fill();
+  EXPECT_EQ(events.log, (Strings{"error Невозможно сохранить настройки в файл " + dir +
+                                 "/1.0.ini.lock: " + std::strerror(EISDIR) + "."}));
+  const ConfigControls& c = logic.Controls();
+  EXPECT_TRUE(c.Checked(C::SenseBattery));
+  EXPECT_EQ(c.Text(C::SenseTime), "25");
+  EXPECT_FALSE(c.Checked(C::SenseShutdown));
+  EXPECT_EQ(c.Selected(C::Interval), 2);
+  EXPECT_EQ(c.Text(C::PostURL), "http://127.0.0.1/r");
+  EXPECT_TRUE(c.Checked(C::CatchStats));
+  // The enabling rules ran to their end although every write failed.
+  EXPECT_TRUE(c.Enabled(C::SenseTime));
+  EXPECT_FALSE(c.Enabled(C::SenseShutdownCountdown));
+  // Later changes are stores like any other: their failure ends their handler.
+  EXPECT_THROW(logic.Click(C::CatchStats, false), StoreError);
 }
 
 TEST_F(ConfigurationLogicTest, AFailedStoreEndsTheHandlerAndTheControlKeepsTheUsersState) {

@@ -31,6 +31,7 @@ class ConfigurationMenuTest : public ::testing::Test {
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
     std::ofstream(folder + "/1.0.ini")
         << "[Settings]\nInstalled=1\nVersion=0.99.6\nPort=COM1\nInterval=30\n"
+        << "[Network]\nServe=0\n"
         << "[Ports]\nCOM1=" << (home.path() + "/no-such-device").toStdString() << "\n";
   }
   QAction* ConfigurationItem(TMainForm& form) {

@@ -18,6 +18,7 @@
 #include "monitor/handler_guard.h"
 #include "settings/config_widgets.h"
 #include "settings/qwatch_config.h"
+#include "settings/report_address.h"
 #include "settings/setting_keys.h"
 #include "settings_test_support.h"
 #include "test_application.h"
@@ -269,6 +270,85 @@ TEST_F(ConfigurationFormTest, UserChangesReachTheStoreAndTheEnabledStates) {
   EXPECT_FALSE(f.isVisible());
   f.show();
   EXPECT_EQ(f.SenseTime->value(), 121);
+}
+
+TEST_F(ConfigurationFormTest, AddressFieldSaysAtOnceWhenReportsCannotGoThere) {
+  settings.WriteBool(kPost, kPerform, true);
+  settings.WriteString(kPost, kUrl, "https://ups.example/x");
+  Form().FormCreate();
+  TConfigurationForm& f = Form();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  const QColor normal = f.palette().color(QPalette::Base);
+  auto ground = [&] { return f.PostURL->palette().color(QPalette::Base); };
+  // The stored address is checked when the dialog is filled.
+  EXPECT_NE(ground(), normal);
+  EXPECT_TRUE(f.PostURL->toolTip().contains(u"https://")) << f.PostURL->toolTip().toStdString();
+
+  // Keystroke by keystroke: usable with "http://" and a port, refused with a bad port.
+  f.PostURL->setFocus();
+  f.PostURL->selectAll();
+  QTest::keyClicks(f.PostURL, "http://127.0.0.2:8080/ups?x=1");
+  EXPECT_EQ(ground(), normal);
+  EXPECT_EQ(f.PostURL->toolTip(), ReportAddressHint());
+  QTest::keyClick(f.PostURL, Qt::Key_Home);
+  for (int i = 0; i < 21; ++i) QTest::keyClick(f.PostURL, Qt::Key_Right);
+  QTest::keyClicks(f.PostURL, "0");  // port 80800
+  EXPECT_EQ(settings.ReadString(kPost, kUrl, ""), "http://127.0.0.2:80800/ups?x=1");
+  EXPECT_NE(ground(), normal);
+  EXPECT_TRUE(f.PostURL->toolTip().contains(u"65535"));
+  // With QELTA_SCREENSHOT_DIR set, the dialog as it shows an address it cannot use.
+  const QByteArray folder = qgetenv("QELTA_SCREENSHOT_DIR");
+  if (!folder.isEmpty()) {
+    EXPECT_TRUE(f.grab().save(QString::fromLocal8Bit(folder) + "/config-dialog-address.png"));
+  }
+  QTest::keyClick(f.PostURL, Qt::Key_Backspace);
+  EXPECT_EQ(ground(), normal);
+}
+
+// Whatever the user leaves in a spin field, once editing ends the store holds the number the
+// field shows: an emptied field, a number below the minimum and one over the maximum.
+TEST_F(ConfigurationFormTest, ASpinFieldStoresWhatItShowsOnceEditingEnds) {
+  Form().FormCreate();
+  TConfigurationForm& f = Form();
+  f.SenseBattery->click();
+  f.SenseBatteryPercent->click();
+  f.show();
+  f.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+  struct Field {
+    QSpinBox* spin;
+    const char* key;
+    const char* below_minimum;
+  };
+  for (const Field& field : {Field{f.SenseTime, kBatteryTime, "3"},
+                             Field{f.SenseBatteryPercentValue, kBatteryPercentValue, "1"},
+                             Field{f.SenseShutdownCountdown, kBatteryShutdownCountdown, "4"}}) {
+    SCOPED_TRACE(field.key);
+    ASSERT_TRUE(field.spin->isEnabled());
+    auto ends_as_shown = [&](const char* typed, bool tab) {
+      SCOPED_TRACE(typed);
+      field.spin->setFocus();
+      field.spin->selectAll();
+      QTest::keyClick(field.spin, Qt::Key_Delete);
+      QTest::keyClicks(field.spin, typed);
+      if (tab) {
+        QTest::keyClick(field.spin, Qt::Key_Tab);
+        EXPECT_FALSE(field.spin->hasFocus());
+      } else {
+        f.CloseButton->click();  // the window closes with the field in focus
+        f.show();
+        f.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+      }
+      EXPECT_EQ(QString::number(settings.ReadInteger(kSense, field.key, -1)), field.spin->text());
+      EXPECT_EQ(settings.ReadInteger(kSense, field.key, -1), field.spin->value());
+    };
+    ends_as_shown("", true);
+    ends_as_shown(field.below_minimum, true);
+    ends_as_shown("99999", true);
+    ends_as_shown("", false);
+  }
 }
 
 TEST_F(ConfigurationFormTest, PortEntriesNameTheDeviceEachPortOpensNow) {

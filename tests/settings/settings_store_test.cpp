@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
+#include <filesystem>
 
 #include <QTemporaryDir>
 #include <chrono>
@@ -375,6 +377,32 @@ TEST_F(SettingsStoreTest, RewriteKeepsThePermissionsOfTheFile) {
   store.WriteString(kSettings, kPort, "COM2");
   ASSERT_EQ(::stat(File().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u);
+}
+
+// A home folder whose name is not UTF-8: the settings go into it, byte for byte, not into a
+// sibling named with replacement characters.
+TEST(SettingsStoreLocation, AHomeWhoseNameIsNotUtf8IsUsedAsItIs) {
+  QTemporaryDir dir;
+  const std::string home = dir.path().toStdString() + "/Documents-\xC4\xEE\xEC";  // Windows-1251
+  ASSERT_EQ(::mkdir(home.c_str(), 0700), 0);
+  const char* saved_home = std::getenv("HOME");
+  const std::string saved_home_value = saved_home ? saved_home : "";
+  const char* saved = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved_value = saved ? saved : "";
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::setenv("HOME", home.c_str(), 1);
+  SettingsStore store;
+  store.WriteString(kSettings, kPort, "USB");
+  ::setenv("HOME", saved_home_value.c_str(), 1);
+  if (saved) ::setenv("XDG_CONFIG_HOME", saved_value.c_str(), 1);
+  EXPECT_EQ(store.FilePath(), home + "/.config/QELTA/QELTA MONITOR/1.0.ini");
+  EXPECT_EQ(ReadText(home + "/.config/QELTA/QELTA MONITOR/1.0.ini"), "[Settings]\nPort=USB\n");
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator(dir.path().toStdString()))
+    ++entries;
+  EXPECT_EQ(entries, 1u);
+  std::filesystem::remove_all(home);  // a name that QTemporaryDir may not remove
 }
 
 TEST(SettingsStoreLocation, FollowsXdgConfigHome) {

@@ -87,7 +87,7 @@ TEST(DayColumns, EachSampleWeighsAsMuchAsTheEarlierOnesAndExtremesFollowTheRunni
   EXPECT_EQ(c.InputBins[10], 55);
 }
 
-TEST(DayColumns, BatterySecondsMarkTheColumnAndLaterMainsSecondsAverageFrom130) {
+TEST(DayColumns, BatterySecondsMarkTheColumnAndNeverEnterTheExtremes) {
   DayColumns c = Reduce({Sample(5000, "0", "220", true)});
   EXPECT_EQ(c.BinState[50], kBinBattery);
   EXPECT_EQ(c.InputBins[50], 130);
@@ -97,22 +97,27 @@ TEST(DayColumns, BatterySecondsMarkTheColumnAndLaterMainsSecondsAverageFrom130) 
   EXPECT_EQ(c.InputMin, 0);
   EXPECT_EQ(c.OutputMax, 0);
 
-  // Mains after the battery second: the column stays a battery column, and its values go on
-  // from 130 (input) and 0 (output), the running values counting for the extremes.
-  c = Reduce({Sample(5000, "0", "220", true), Sample(5010, "220", "230")});
+  // One battery second, then mains seconds at 218.5 V in the same column: the column stays a
+  // battery column and its drawn input value goes on from 130, but the day's
+  // extremes are the measured 218.5 V, not the 254.3 V of a value averaged from 130.
+  TUPSStatusRawData records = {Sample(5000, "0", "0", true)};
+  for (uint32_t s = 5001; s < 5010; ++s) records.push_back(Sample(s, "218.5", "219.5"));
+  c = Reduce(records);
   EXPECT_EQ(c.BinState[50], kBinBattery);
-  EXPECT_EQ(c.InputBins[50], 95);  // (130 + 60) / 2
-  EXPECT_EQ(c.OutputBins[50], 70);
-  EXPECT_EQ(c.InputMax, 255);
-  EXPECT_EQ(c.InputMin, 255);
-  EXPECT_EQ(c.OutputMax, 230);
+  EXPECT_GT(c.InputBins[50], 58.5);  // drawn as before, averaged from 130
+  EXPECT_EQ(c.InputMax, 218.5);
+  EXPECT_EQ(c.InputMin, 218.5);
+  EXPECT_EQ(c.OutputMax, 219.5);
+  EXPECT_EQ(c.OutputMin, 219.5);
 
-  // Mains before the battery second: the battery second resets the values.
-  c = Reduce({Sample(5000, "220", "230"), Sample(5010, "0", "220", true)});
+  // Mains on both sides of a battery second: the extremes follow the mains seconds only,
+  // (70 + 60) / 2 = 65 after the second one, as in a column without the battery second.
+  c = Reduce(
+      {Sample(5000, "230", "230"), Sample(5010, "0", "220", true), Sample(5020, "220", "220")});
   EXPECT_EQ(c.BinState[50], kBinBattery);
-  EXPECT_EQ(c.InputBins[50], 130);
-  EXPECT_EQ(c.OutputBins[50], 0);
-  EXPECT_EQ(c.InputMax, 220);  // from the mains second before
+  EXPECT_EQ(c.InputBins[50], 95);  // (130 + 60) / 2, drawn as before
+  EXPECT_EQ(c.InputMax, 230);
+  EXPECT_EQ(c.InputMin, 225);
 }
 
 TEST(DayColumns, OnTheDayTheClockGoesBackTheLaterRecordOfASecondWins) {

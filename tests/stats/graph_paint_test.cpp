@@ -1,6 +1,7 @@
 // The graph painted into an image, pixels checked at the places the layout gives them.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
@@ -75,6 +76,22 @@ void Battery(DayColumns& c, int j) {
   c.BinState[j] = kBinBattery;
   c.InputBins[j] = 130;
   c.OutputBins[j] = 0;
+}
+
+TEST(GraphGeometry, ANarrowBoxKeepsTheVoltageLabelsWhole) {
+  // A box narrower than the graph and its labels (the window on a small screen at a large
+  // scale factor): the centred axis would stand at 870 / 2 - 427 = 8 and cut "260V" to "60V".
+  GraphGeometry g;
+  const QImage image = Paint(DayColumns{}, 0, {870, kBoxHeight}, &g);
+  const int label = QFontMetrics(GraphFont()).horizontalAdvance(QStringLiteral("260V"));
+  EXPECT_EQ(g.PlotLeft, label + 2);
+  // Nothing of the labels' column is cut: the leftmost pixels hold the "2" of "260V" and the
+  // axis stands where the geometry says.
+  EXPECT_TRUE(AnyDarkPixel(image, QRect(0, 0, 3, g.Bottom())));
+  EXPECT_EQ(At(image, g.PlotLeft, g.PlotTop + 1), QColor(Qt::black));
+  // At the designed size the graph stays centred.
+  Paint(DayColumns{}, 0, {kBoxWidth, kBoxHeight}, &g);
+  EXPECT_EQ(g.PlotLeft, kLeft);
 }
 
 TEST(GraphGeometry, FollowsTheBoxSize) {

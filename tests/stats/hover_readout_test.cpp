@@ -38,7 +38,8 @@ TEST(VoltageText, AtMostOneDecimalWithoutAZeroFraction) {
   EXPECT_EQ(FormatOneDecimal(225.05, dot), "225.1");
   EXPECT_EQ(FormatOneDecimal(160 + (70 + 60.1) / 2, dot), "225.1");
   EXPECT_EQ(FormatOneDecimal(187.5, dot), "187.5");
-  EXPECT_EQ(FormatOneDecimal(0.5, dot), ".5");
+  EXPECT_EQ(FormatOneDecimal(0.5, dot), "0.5");  // a digit before the separator
+  EXPECT_EQ(FormatOneDecimal(-0.25, dot), "-0.3");
   EXPECT_EQ(FormatOneDecimal(-12.25, dot), "-12.3");
 }
 

@@ -1,8 +1,10 @@
 // The statistics window, offscreen, over a statistics file of its own.
 #include <gtest/gtest.h>
 
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -40,6 +42,11 @@ class StatsFormTest : public ::testing::Test {
     r.OP_voltage = DecimalToExtended(output);
     r.status_using_battery = battery;
     file->AppendStatsRecord(r);
+  }
+
+  // Waits until the refresh under way has shown its columns.
+  static bool Settled(TStatsForm& form) {
+    return QTest::qWaitFor([&] { return !form.Refreshing(); }, 60000);
   }
 
   // The colour of the graph at column j, at the level of `value`, as painted now.
@@ -103,6 +110,37 @@ TEST_F(StatsFormTest, LaidOutAsDesignedAndAnchoredOnResize) {
   EXPECT_EQ(form.size(), QSize(922, 199));
 }
 
+TEST_F(StatsFormTest, FitsAScreenNarrowerThanTheDesignAndSpeaksRussianInThePicker) {
+  TStatsForm form(*file);
+  EXPECT_EQ(form.minimumSize(), QSize(922, 199));  // the 1920-px desktop has room
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+
+  // A 1366 x 768 screen at the scale factor 1.5 (QT_SCALE_FACTOR=1.5) less a panel: about
+  // 910 x 485 logical pixels. The window fits inside, and the user can make it that small.
+  const QRect small(0, 0, 910, 485);
+  form.FitToScreen(small);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(small.contains(form.frameGeometry())) << form.frameGeometry().width();
+  const QSize frame = form.frameGeometry().size() - form.size();
+  EXPECT_LE(form.minimumWidth() + frame.width(), 910);
+  EXPECT_EQ(form.minimumHeight(), 199);
+  form.resize(500, 100);
+  EXPECT_EQ(form.size(), form.minimumSize());
+  // The graph's controls follow the narrower area: the close button stays in the window, and
+  // the graph keeps its voltage labels whole ("260V", not "60V").
+  EXPECT_LE(form.CloseButton->geometry().right(), form.width());
+  form.G->grab();
+  EXPECT_GE(form.Geometry().PlotLeft,
+            QFontMetrics(GraphFont()).horizontalAdvance(QStringLiteral("260V")) + 2);
+
+  // The picker's calendar names months and days in Russian under any locale.
+  EXPECT_EQ(form.Picker->locale().language(), QLocale::Russian);
+  EXPECT_EQ(form.Picker->calendarWidget()->locale().monthName(1), QStringLiteral("января"));
+  EXPECT_TRUE(form.Picker->text().contains(form.Picker->locale().monthName(today.month())))
+      << form.Picker->text().toStdString();
+}
+
 TEST_F(StatsFormTest, RefreshReadsThePickedDayAndSwitchingTheSeriesOnlyRepaints) {
   Record(today, 43200, "230", "220");
   Record(today, 46800, "190", "220", true);
@@ -110,6 +148,7 @@ TEST_F(StatsFormTest, RefreshReadsThePickedDayAndSwitchingTheSeriesOnlyRepaints)
   // Nothing is read before the first refresh.
   EXPECT_EQ(form.Columns().BinState[432], kBinEmpty);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   EXPECT_EQ(form.Columns().BinState[432], kBinMains);
   EXPECT_EQ(form.Columns().InputBins[432], 70);
   EXPECT_EQ(form.Columns().BinState[468], kBinBattery);
@@ -128,8 +167,45 @@ TEST_F(StatsFormTest, RefreshReadsThePickedDayAndSwitchingTheSeriesOnlyRepaints)
   EXPECT_EQ(ColumnColour(form, 432, 70), kInputLineColour);
 
   QTest::mouseClick(form.ShowButton, Qt::LeftButton);
+  ASSERT_TRUE(Settled(form));
   EXPECT_EQ(form.Columns().BinState[504], kBinMains);
   EXPECT_EQ(form.Columns().InputBins[432], 80);  // (70 + 90) / 2
+}
+
+// Dark pixels (text) in the graph's top left corner, where the loading line goes.
+int TextPixelsInCorner(TStatsForm& form) {
+  const QImage image = form.G->grab().toImage();
+  const GraphGeometry& g = form.Geometry();
+  int dark = 0;
+  for (int x = g.PlotLeft + 5; x < g.PlotLeft + 120; ++x) {
+    for (int y = g.PlotTop; y < g.PlotTop + 20; ++y) dark += image.pixelColor(x, y).value() < 128;
+  }
+  return dark;
+}
+
+// A refresh leaves the window's thread at once: until the day is ready the window keeps its
+// columns and shows a busy cursor and the loading line; then the day shows without them.
+TEST_F(StatsFormTest, ARefreshReadsOffTheWindowsThreadAndSaysSoMeanwhile) {
+  Record(today, 43200, "230", "220");
+  TStatsForm form(*file);
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  EXPECT_EQ(TextPixelsInCorner(form), 0);
+  // No event is handled between the click and the checks: the worker's end cannot show yet.
+  form.ShowButtonClick();
+  EXPECT_TRUE(form.Refreshing());
+  EXPECT_EQ(form.Columns().BinState[432], kBinEmpty);
+  EXPECT_EQ(form.cursor().shape(), Qt::BusyCursor);
+  EXPECT_GT(TextPixelsInCorner(form), 20);
+  EXPECT_EQ(LoadingText(), QStringLiteral("Загрузка..."));
+  // Asked again meanwhile: the later refresh runs after it, and reads what was recorded.
+  Record(today, 50400, "240", "230");
+  form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
+  EXPECT_EQ(form.Columns().BinState[432], kBinMains);
+  EXPECT_EQ(form.Columns().BinState[504], kBinMains);
+  EXPECT_NE(form.cursor().shape(), Qt::BusyCursor);
+  EXPECT_EQ(TextPixelsInCorner(form), 0);
 }
 
 TEST_F(StatsFormTest, PickingAnotherDayRefreshesAndEmptiesColumnsThatHeldData) {
@@ -138,8 +214,10 @@ TEST_F(StatsFormTest, PickingAnotherDayRefreshesAndEmptiesColumnsThatHeldData) {
   Record(today, 43200, "230", "220");
   TStatsForm form(*file);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   ASSERT_EQ(form.Columns().BinState[432], kBinMains);
   form.Picker->setDate(yesterday);
+  ASSERT_TRUE(Settled(form));
   EXPECT_EQ(form.Columns().BinState[10], kBinMains);
   for (int mode : {0, 1}) {
     form.Mode->setCurrentIndex(mode);
@@ -157,6 +235,7 @@ TEST_F(StatsFormTest, PointerMovesOverTheGraphShowTheColumnInTheCaption) {
   Record(today, 43200, "230", "220");
   TStatsForm form(*file);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   form.G->grab();  // painted, so the geometry is known
@@ -173,6 +252,7 @@ TEST_F(StatsFormTest, ClosingHidesAndKeepsDateSeriesAndColumns) {
   Record(yesterday, 43200, "230", "220");
   QPointer<TStatsForm> form = new TStatsForm(*file);
   form->Picker->setDate(yesterday);
+  ASSERT_TRUE(Settled(*form));
   form->Mode->setCurrentIndex(1);
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.data()));
@@ -193,7 +273,8 @@ TEST_F(StatsFormTest, ClosingHidesAndKeepsDateSeriesAndColumns) {
 }
 
 // A day with mains and battery periods, as the window shows it. With QELTA_SCREENSHOT_DIR set,
-// the window is also saved there as stats-window.png.
+// the window is also saved there as stats-window.png, and as stats-window-loading.png while a
+// refresh is under way.
 TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
   const QDate day = today.addDays(-3);
   auto battery = [](uint32_t s) {
@@ -211,6 +292,7 @@ TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
   }
   TStatsForm form(*file);
   form.Picker->setDate(day);
+  ASSERT_TRUE(Settled(form));
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   QCoreApplication::processEvents();
@@ -244,6 +326,10 @@ TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
       const QByteArray folder = qgetenv("QELTA_SCREENSHOT_DIR");
       if (!folder.isEmpty()) {
         EXPECT_TRUE(form.grab().save(QString::fromLocal8Bit(folder) + "/stats-window.png"));
+        // The same day while a refresh reads the file again.
+        form.ShowButtonClick();
+        EXPECT_TRUE(form.grab().save(QString::fromLocal8Bit(folder) + "/stats-window-loading.png"));
+        ASSERT_TRUE(Settled(form));
       }
     }
   }
@@ -257,12 +343,14 @@ TEST_F(StatsFormTest, TheGraphsDescriptionFollowsRefreshDayAndSeries) {
   Record(yesterday, 43300, "150", "150", true);
   TStatsForm form(*file);
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   const QString empty = form.G->accessibleDescription();
   EXPECT_TRUE(empty.contains(QLocale().toString(today, QLocale::LongFormat)))
       << empty.toStdString();
   EXPECT_TRUE(empty.contains(QStringLiteral("Нет данных"))) << empty.toStdString();
 
   form.Picker->setDate(yesterday);  // a change of day refreshes
+  ASSERT_TRUE(Settled(form));
   const QString input = form.G->accessibleDescription();
   EXPECT_TRUE(input.contains(QLocale().toString(yesterday, QLocale::LongFormat)));
   EXPECT_TRUE(input.contains(QStringLiteral("График напряжения в электросети. Максимум 230V")))
@@ -281,6 +369,7 @@ TEST_F(StatsFormTest, TheGraphsDescriptionFollowsRefreshDayAndSeries) {
   form.Mode->setCurrentIndex(0);
   EXPECT_FALSE(form.G->accessibleDescription().contains(QStringLiteral("Максимум 240V")));
   form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
   EXPECT_TRUE(form.G->accessibleDescription().contains(QStringLiteral("Максимум 240V")));
 }
 

@@ -160,6 +160,8 @@ void MonitorSandbox::SeedSettings(const std::string& device, int interval_second
   std::ofstream ini(SettingsPath(), std::ios::trunc);
   ini << "[Settings]\nInstalled=1\nVersion=0.99.6\nPort=COM1\nInterval=" << interval_seconds << "\n"
       << extra << "\n[Ports]\nCOM1=" << device << "\n";
+  // A test monitor never serves on the machine's UPS port unless the test asks for a server.
+  if (extra.find("[Network]") == std::string::npos) ini << "[Network]\nServe=0\n";
 }
 
 std::map<std::string, std::string> MonitorSandbox::Environment(const std::string& display) const {

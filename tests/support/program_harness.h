@@ -83,7 +83,8 @@ class MonitorSandbox {
   const std::string& dir() const { return dir_; }
   std::string StatsPath() const { return dir_ + "/qelta-monitor.stats"; }
   std::string SettingsPath() const;
-  // Writes the settings file: installed, the given polling interval, COM1 on `device`.
+  // Writes the settings file: installed, the given polling interval, COM1 on `device`; the
+  // network server off unless `extra` has a [Network] section.
   void SeedSettings(const std::string& device, int interval_seconds, const std::string& extra = "");
   // The environment for a monitor in this sandbox on `display`.
   std::map<std::string, std::string> Environment(const std::string& display) const;

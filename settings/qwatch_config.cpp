@@ -292,7 +292,8 @@ void TConfigurationForm::CreateControls() {
   NameControls();
 
   // Tab order: the order of the controls' table; labels take no focus. The sound field is
-  // two stops, the text and then its browse button.
+  // two stops, the text and then its browse button; the network button comes before the
+  // close button.
   QWidget* previous = nullptr;
   auto chain = [this, &previous](QWidget* widget) {
     if (previous != nullptr) setTabOrder(previous, widget);
@@ -304,6 +305,10 @@ void TConfigurationForm::CreateControls() {
     if (widget == SenseSound) {
       chain(SenseSound->Edit());
       chain(SenseSound->BrowseButton());
+    } else if (widget == CloseButton) {
+      // The network button sits left of the close button on the bottom row.
+      chain(NetworkButton);
+      chain(CloseButton);
     } else {
       chain(widget);
     }

@@ -313,6 +313,7 @@ TEST_F(ProgramAccessTest, WelcomeConfigurationAndTheSearchBox) {
       "Передавать состояние UPS на HTTP-сервер:",
       "Адрес HTTP-сервера",
       "Интервал передачи на HTTP-сервер",
+      "Сеть",
       "Закрыть",
   };
   const auto start = std::find(round.begin(), round.end(), order.front());

@@ -5,7 +5,8 @@ Commands come one a line on standard input; each answer ends with a line "end".
   check              the program's active window: its controls, what is wrong with them
   focus              waits (a few seconds at most) until the focus is on another control than
                      at the last "focus", and names the control that has it
-  unreached          the enabled controls of the last "check" that no "focus" found
+  unreached          the enabled controls of the last "check", labels aside, that no "focus"
+                     found
   press NAME         activates the control named NAME, of the active window or any other
   describe NAME      the description of the control of the active window named NAME
 Answer lines are tab-separated:

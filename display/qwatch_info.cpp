@@ -87,6 +87,9 @@ TInfoForm::TInfoForm(InfoSource& source, Settings& settings, BalloonSink& balloo
     QLabel* reading = new QLabel(this);
     reading->setObjectName(QString::fromLatin1(kReadingNames[row]));
     reading->move(kReadingX, y);
+    // A screen reader reads each reading with its caption, and Tab walks the readings.
+    caption->setBuddy(reading);
+    reading->setFocusPolicy(Qt::TabFocus);
     readings_[row] = reading;
   }
   status_ = new QLabel(this);
@@ -94,12 +97,14 @@ TInfoForm::TInfoForm(InfoSource& source, Settings& settings, BalloonSink& balloo
   status_->setGeometry(kStatusX, kStatusY, kStatusWidth, kStatusMinHeight);
   status_->setWordWrap(true);
   status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  status_->setFocusPolicy(Qt::TabFocus);
 
   countdown_ = new QLabel(this);
   countdown_->setObjectName(QStringLiteral("Countdown"));
   countdown_->setWordWrap(true);
   countdown_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   HighlightLabel(countdown_, true);
+  countdown_->setFocusPolicy(Qt::TabFocus);
   countdown_->hide();
 
   timer_ = timers.CreateTimer(kAutoHideIntervalMs, true);
@@ -124,6 +129,8 @@ void TInfoForm::RefreshStatus() {
 
   for (int row = 0; row < kInfoReadingCount; ++row) {
     readings_[row]->setText(view_.readings[row]);
+    readings_[row]->setAccessibleName(captions_[row]->text() + QLatin1Char(' ') +
+                                      view_.readings[row]);
     HighlightLabel(readings_[row], view_.highlighted[row]);
   }
   status_->setText(view_.status);

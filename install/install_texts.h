@@ -16,6 +16,7 @@ inline constexpr char kInstallFolderLabel[] = "Программа будет у�
 // The same line for a program of the system registered where it is.
 inline constexpr char kRegisterFolderLabel[] = "Программа будет зарегистрирована в папке:";
 inline constexpr char kChoosePathCaption[] = "&Выбрать";
+inline constexpr char kChoosePathDescription[] = "Выбрать папку для установки";
 inline constexpr char kRunAfterInstallCaption[] = "Запустить программу после окончания установки";
 inline constexpr char kInstallButtonCaption[] = "&Установить";
 inline constexpr char kCancelButtonCaption[] = "Отмена";
@@ -113,5 +114,7 @@ inline constexpr char kAboutCreditLine[] = "Программа: мастерск
 inline constexpr char kAboutCloseCaption[] = "&Закрыть";
 // The licence, as the package's copyright file and the AppStream metadata state it.
 inline constexpr char kAboutLicenseLine[] = "Лицензия: GNU GPL 3 или новее";
+// What a screen reader says of the two link lines.
+inline constexpr char kAboutLinkDescription[] = "Ссылка: открыть сайт в браузере";
 
 }  // namespace qelta

@@ -52,6 +52,9 @@ TAboutForm::TAboutForm(WebPages& pages, std::function<void()> forget, QWidget* p
   Centred(Label3, "Label3");
   for (HoverLabel* link : {Label2, Label3}) {
     link->setCursor(Qt::PointingHandCursor);
+    // Tab reaches the links and Enter opens them, as a click does.
+    link->setFocusPolicy(Qt::StrongFocus);
+    link->setAccessibleDescription(QString::fromUtf8(kAboutLinkDescription));
     SetLinkColour(link, false);
   }
   auto* band_layout = new QVBoxLayout(band);
@@ -72,6 +75,7 @@ TAboutForm::TAboutForm(WebPages& pages, std::function<void()> forget, QWidget* p
   Button1->setDefault(true);
   LicenseLabel = new QLabel(QString::fromUtf8(kAboutLicenseLine), this);
   LicenseLabel->setObjectName(QStringLiteral("LicenseLabel"));
+  Button1->setFocus();
   auto* buttons = new QHBoxLayout;
   buttons->setContentsMargins(8, 5, 5, 3);
   buttons->addWidget(LicenseLabel);

@@ -65,9 +65,11 @@ void TInstallForm::CreateControls() {
   MakeBold(Label2);
   Path = new QLineEdit(this);
   Path->setObjectName(QStringLiteral("Path"));
+  Label2->setBuddy(Path);
   ChoosePath = new QPushButton(Text(kChoosePathCaption), this);
   ChoosePath->setObjectName(QStringLiteral("ChoosePath"));
   ChoosePath->setAutoDefault(false);
+  ChoosePath->setAccessibleDescription(Text(kChoosePathDescription));
   AutoRun = new QCheckBox(Text(platform_texts::kInstallerAutoRunCaption), this);
   AutoRun->setObjectName(QStringLiteral("AutoRun"));
   AutoRun->setChecked(true);

@@ -1,6 +1,8 @@
 #include "install/window_parts.h"
 
+#include <QFocusEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "settings/config_logo.h"
@@ -60,6 +62,27 @@ void HoverLabel::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
     emit clicked();
   }
+}
+
+void HoverLabel::keyPressEvent(QKeyEvent* event) {
+  const int key = event->key();
+  if (event->modifiers() == Qt::NoModifier &&
+      (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+    event->accept();
+    emit clicked();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void HoverLabel::focusInEvent(QFocusEvent* event) {
+  QLabel::focusInEvent(event);
+  emit entered();
+}
+
+void HoverLabel::focusOutEvent(QFocusEvent* event) {
+  QLabel::focusOutEvent(event);
+  emit left();
 }
 
 void MakeCompanionWindow(QWidget* window) {

@@ -24,7 +24,8 @@ QFrame* MakeEtchedLine(QWidget* parent);
 // Makes a label's font bold.
 void MakeBold(QWidget* widget);
 
-// A label that tells when the pointer enters and leaves it and when it is clicked.
+// A label that tells when the pointer enters and leaves it and when it is clicked. When it
+// takes the keyboard focus it tells as for the pointer, and Enter or Space clicks it.
 class HoverLabel : public QLabel {
   Q_OBJECT
 
@@ -40,6 +41,9 @@ class HoverLabel : public QLabel {
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 };
 
 }  // namespace qelta

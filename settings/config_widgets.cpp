@@ -11,7 +11,7 @@ namespace qelta {
 FileNameEdit::FileNameEdit(QWidget* parent)
     : QWidget(parent), edit_(new QLineEdit(this)), browse_(new QToolButton(this)) {
   browse_->setText(QStringLiteral("…"));
-  browse_->setFocusPolicy(Qt::NoFocus);
+  browse_->setFocusPolicy(Qt::TabFocus);
   browse_->setCursor(Qt::ArrowCursor);
   setFocusProxy(edit_);
   edit_->installEventFilter(this);

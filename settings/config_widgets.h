@@ -9,8 +9,8 @@ class QToolButton;
 
 namespace qelta {
 
-// A file-name field with its browse button at its right end. The button takes no focus, so
-// the pair is one stop of the tab order; Alt+Down in the field opens the browser as well.
+// A file-name field with its browse button at its right end. Tab reaches the field and then
+// the button; Alt+Down in the field opens the browser as well.
 class FileNameEdit : public QWidget {
   Q_OBJECT
 

@@ -289,14 +289,57 @@ void TConfigurationForm::CreateControls() {
   NetworkButton->setToolTip(Text("Сообщать состояние UPS другим компьютерам по сети."));
   NetworkButton->hide();
 
-  // Tab order: the order of the controls' table; labels take no focus.
+  NameControls();
+
+  // Tab order: the order of the controls' table; labels take no focus. The sound field is
+  // two stops, the text and then its browse button; the network button comes before the
+  // close button.
   QWidget* previous = nullptr;
+  auto chain = [this, &previous](QWidget* widget) {
+    if (previous != nullptr) setTabOrder(previous, widget);
+    previous = widget;
+  };
   for (const Placement& placed : kPlacements) {
     QWidget* widget = controls_.at(placed.control);
     if (qobject_cast<QLabel*>(widget) != nullptr) continue;
-    if (previous != nullptr) setTabOrder(previous, widget);
-    previous = widget;
+    if (widget == SenseSound) {
+      chain(SenseSound->Edit());
+      chain(SenseSound->BrowseButton());
+    } else if (widget == CloseButton) {
+      // The network button sits left of the close button on the bottom row.
+      chain(NetworkButton);
+      chain(CloseButton);
+    } else {
+      chain(widget);
+    }
   }
+}
+
+void TConfigurationForm::NameControls() {
+  // What a screen reader says for each control: the words around it on the form.
+  Label2->setBuddy(Port);
+  Label8->setBuddy(Interval);
+  SenseLabel1->setBuddy(SenseTime);
+  SenseTime->setAccessibleName(Text("Оповестить о переходе на батарею через, секунд"));
+  SenseLabel4->setBuddy(SenseBatteryPercentValue);
+  SenseBatteryPercentValue->setAccessibleName(
+      Text("Оповестить, если заряд батареи менее, процентов"));
+  Label3->setBuddy(SenseShutdownCountdown);
+  SenseShutdownCountdown->setAccessibleName(
+      Text("Завершить работу компьютера через, секунд после оповещения"));
+  SenseSound->Edit()->setAccessibleName(Text("Файл звука оповещения"));
+  SenseSound->Edit()->setAccessibleDescription(Text("Alt+Вниз: выбрать файл звука"));
+  SenseSound->BrowseButton()->setAccessibleName(Text("Выбрать файл звука"));
+  SenseSound->BrowseButton()->setAccessibleDescription(Text("Открыть окно выбора звукового файла"));
+  SenseSoundPreview->setAccessibleName(Text("Прослушать звук"));
+  SenseSoundPreview->setAccessibleDescription(Text("Воспроизвести выбранный звуковой файл"));
+  PostURL->setAccessibleName(Text("Адрес HTTP-сервера"));
+  // A list is read by the label linked to it; this one has no words of its own on the form,
+  // so its label is there for the screen reader only.
+  auto* post_interval_label = new QLabel(Text("Интервал передачи на HTTP-сервер"), this);
+  post_interval_label->setObjectName(QStringLiteral("PostIntervalLabel"));
+  post_interval_label->hide();
+  post_interval_label->setBuddy(PostInterval);
 }
 
 void TConfigurationForm::SetNetworkSettingsOpener(std::function<void()> open) {

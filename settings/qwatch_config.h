@@ -92,6 +92,8 @@ class TConfigurationForm : public QDialog {
  private:
   std::function<void()> open_network_settings_;
   void CreateControls();
+  // Accessible names, descriptions and the labels linked to their controls.
+  void NameControls();
   void ConnectControls();
   void Arrange();
   // Puts every control's state from the logic into its widget.

@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "platform/qt_russian.h"
+#include "stats/graph_description.h"
 #include "stats/hover_readout.h"
 #include "stats/stats.h"
 
@@ -70,6 +71,9 @@ StatsPaintBox::StatsPaintBox(TStatsForm& form, QWidget* parent) : QWidget(parent
   setObjectName(QStringLiteral("G"));
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  // The last stop of the tab order, so that a screen reader reaches the day's description.
+  setFocusPolicy(Qt::TabFocus);
+  setAccessibleName(QStringLiteral("График"));
 }
 
 void StatsPaintBox::paintEvent(QPaintEvent*) {
@@ -130,10 +134,18 @@ TStatsForm::TStatsForm(StatsFile& file, QWidget* parent)
   PaintPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   PaintPanel->setLineWidth(1);
   G = new StatsPaintBox(*this, PaintPanel);
+  Label1->setBuddy(Picker);
+  // A list is read by the label linked to it; the series list has no words of its own on the
+  // window, so its label is there for the screen reader only.
+  auto* mode_label = new QLabel(QStringLiteral("Вид графика"), this);
+  mode_label->setObjectName(QStringLiteral("ModeLabel"));
+  mode_label->hide();
+  mode_label->setBuddy(Mode);
 
   setTabOrder(Picker, Mode);
   setTabOrder(Mode, ShowButton);
   setTabOrder(ShowButton, CloseButton);
+  setTabOrder(CloseButton, G);
 
   FormCreate();
 
@@ -210,7 +222,8 @@ void TStatsForm::ShowButtonClick() {
 
 void TStatsForm::StartRefresh() {
   refresh_again_ = false;
-  loader_.Start(DayStartOf(Picker->date()));
+  loading_date_ = Picker->date();
+  loader_.Start(DayStartOf(loading_date_));
   setCursor(Qt::BusyCursor);
   G->repaint();
 }
@@ -221,9 +234,18 @@ void TStatsForm::RefreshFinished() {
     StartRefresh();
     return;
   }
-  if (columns) columns_ = *columns;
+  if (columns) {
+    columns_ = *columns;
+    described_date_ = loading_date_;
+    Describe();
+  }
   unsetCursor();
   G->repaint();
+}
+
+void TStatsForm::Describe() {
+  G->setAccessibleDescription(
+      DescribeDay(columns_, Mode->currentIndex(), Mode->currentText(), described_date_, QLocale()));
 }
 
 void TStatsForm::PickerChange() {
@@ -231,6 +253,7 @@ void TStatsForm::PickerChange() {
 }
 
 void TStatsForm::ModeChange() {
+  Describe();
   G->repaint();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QWidget>
 
@@ -99,6 +100,8 @@ class TStatsForm : public QWidget {
   void FormCreate();
   // Places the controls by their anchors for a client area of the given size.
   void ApplyAnchors(int width, int height);
+  // Tells the graph's accessible description what it shows now.
+  void Describe();
   void StartRefresh();
   // On the window's thread when the worker has ended.
   void RefreshFinished();
@@ -111,6 +114,9 @@ class TStatsForm : public QWidget {
   GraphGeometry geometry_;
   QFont graph_font_;
   QString SavedCaption;
+  // The day being read, and the day the columns were read for.
+  QDate loading_date_;
+  QDate described_date_;
 };
 
 }  // namespace qelta

@@ -208,6 +208,23 @@ TEST(AboutFormTest, VersionLineLinksAndTheirColours) {
   QTest::mouseClick(form.Label3, Qt::LeftButton);
   EXPECT_EQ(pages.opened, (std::vector<std::string>{"https://www.qelta.example/",
                                                     "https://monitor.qelta.example/"}));
+  // From the keyboard: the links are Tab stops, Enter or Space opens them, and the focus
+  // shows as the pointer does.
+  for (HoverLabel* link : {form.Label2, form.Label3}) {
+    EXPECT_EQ(link->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(link, &in);
+    EXPECT_EQ(link->palette().color(QPalette::WindowText), red);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(link, &out);
+    EXPECT_EQ(link->palette().color(QPalette::WindowText), navy);
+  }
+  QTest::keyClick(form.Label2, Qt::Key_Return);
+  QTest::keyClick(form.Label3, Qt::Key_Space);
+  QTest::keyClick(form.Label3, Qt::Key_A);
+  EXPECT_EQ(pages.opened.size(), 4u);
+  EXPECT_EQ(pages.opened[2], "https://www.qelta.example/");
+  EXPECT_EQ(pages.opened[3], "https://monitor.qelta.example/");
 
   // The close box hides the window and keeps it; its own button closes it and forgets it.
   form.close();

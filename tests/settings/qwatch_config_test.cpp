@@ -121,7 +121,8 @@ TEST_F(ConfigurationFormTest, ControlsCarryTheirCaptionsHintsRangesAndTabOrder) 
   EXPECT_TRUE(f.CloseButton->isDefault());
   EXPECT_FALSE(f.Search->autoDefault());
 
-  // Tab order from the port list to the close button and round again.
+  // Tab order from the port list to the close button and round again; the sound field's browse
+  // button is a stop of its own.
   const QList<QWidget*> order = {f.Port,
                                  f.Search,
                                  f.Interval,
@@ -136,6 +137,7 @@ TEST_F(ConfigurationFormTest, ControlsCarryTheirCaptionsHintsRangesAndTabOrder) 
                                  f.SenseBatteryPercentValue,
                                  f.SensePlaySound,
                                  f.SenseSound->Edit(),
+                                 f.SenseSound->BrowseButton(),
                                  f.SenseSoundPreview,
                                  f.SenseShutdown,
                                  f.SenseShutdownCountdown,

@@ -335,5 +335,43 @@ TEST_F(StatsFormTest, ADayOfMainsAndBatteryPeriodsAsTheWindowShowsIt) {
   }
 }
 
+// The graph's description for a screen reader follows the refresh, the picked day and the
+// series shown.
+TEST_F(StatsFormTest, TheGraphsDescriptionFollowsRefreshDayAndSeries) {
+  const QDate yesterday = today.addDays(-1);
+  Record(yesterday, 43200, "230", "220");
+  Record(yesterday, 43300, "150", "150", true);
+  TStatsForm form(*file);
+  form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
+  const QString empty = form.G->accessibleDescription();
+  EXPECT_TRUE(empty.contains(QLocale().toString(today, QLocale::LongFormat)))
+      << empty.toStdString();
+  EXPECT_TRUE(empty.contains(QStringLiteral("Нет данных"))) << empty.toStdString();
+
+  form.Picker->setDate(yesterday);  // a change of day refreshes
+  ASSERT_TRUE(Settled(form));
+  const QString input = form.G->accessibleDescription();
+  EXPECT_TRUE(input.contains(QLocale().toString(yesterday, QLocale::LongFormat)));
+  EXPECT_TRUE(input.contains(QStringLiteral("График напряжения в электросети. Максимум 230V")))
+      << input.toStdString();
+  const QString battery = QStringLiteral("Питание от батареи: 12:01:40 - 12:03:20.");
+  EXPECT_TRUE(input.contains(battery)) << input.toStdString();
+
+  form.Mode->setCurrentIndex(1);
+  const QString output = form.G->accessibleDescription();
+  EXPECT_TRUE(output.contains(QStringLiteral("График напряжения на выходе UPS. Максимум 220V")))
+      << output.toStdString();
+  EXPECT_TRUE(output.contains(battery));
+
+  // A record that comes later shows at the next refresh, not before.
+  Record(yesterday, 50000, "240", "225");
+  form.Mode->setCurrentIndex(0);
+  EXPECT_FALSE(form.G->accessibleDescription().contains(QStringLiteral("Максимум 240V")));
+  form.ShowButtonClick();
+  ASSERT_TRUE(Settled(form));
+  EXPECT_TRUE(form.G->accessibleDescription().contains(QStringLiteral("Максимум 240V")));
+}
+
 }  // namespace
 }  // namespace qelta

@@ -23,6 +23,14 @@ class UpsLink {
   // When not empty, the status query uses this port name instead of the stored one.
   virtual void SetPortOverride(const std::string& port_name) = 0;
   virtual std::string PortOverride() const = 0;
+  // Whether the test and beeper commands can reach the UPS on the stored port; when not,
+  // `hint` says why (in the user's language).
+  virtual bool CommandsAllowed(std::string& hint) {
+    hint.clear();
+    return true;
+  }
+  // This computer is about to be powered off: a link that holds a login somewhere ends it.
+  virtual void ReleaseBeforePowerOff() {}
 };
 
 // Parses a reply line that begins with "(" (steps after the check of the first character):

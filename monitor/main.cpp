@@ -3,8 +3,11 @@
 #include <vector>
 
 #include "monitor/qwatch_main.h"
+#include "monitor/service_mode.h"
 
 int main(int argc, char* argv[]) {
+  // The system service: no display, no session.
+  if (argc > 1 && std::string(argv[1]) == "--service") return qelta::RunServiceMode(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("QELTA MONITOR"));
   // The monitor lives in the tray: closing its windows does not end it.

@@ -98,6 +98,8 @@ class MonitorCore : public InfoSource {
     bool toggle_beeper_enabled;
     bool toggle_beeper_checked;
     bool perform_test_enabled;
+    // Why the UPS commands are disabled on this link (a UPS served elsewhere); empty otherwise.
+    std::string commands_hint;
   };
   TrayMenuState TrayMenuPopup() const;
 
@@ -154,6 +156,9 @@ class MonitorCore : public InfoSource {
   // Arms the on-battery time limit at a poll that begins a run of polls on battery (a change
   // from mains, the first poll, or a link that came back), for what is left of it at `now`.
   void ArmBatteryTimeLimit(int64_t now);
+  // A poll's status carries the primary's forced shutdown (FSD): the battery condition is
+  // reached at once, the first time it is seen.
+  void ForcedShutdownSeen();
   // Stops both battery timers and clears ShutdownPending.
   void StopBatteryTimers();
   // The balloon, the privilege and the power-off of this computer.
@@ -203,6 +208,9 @@ class MonitorCore : public InfoSource {
   // The time limit is not armed again in this battery period: the user cancelled the shutdown
   // or a power-off was attempted.
   bool battery_period_settled_ = false;
+  // The primary's FSD was seen and the battery condition reached for it: neither mains nor a
+  // lost link stops the countdown; only the user's cancel or a poll without FSD does.
+  bool forced_shutdown_reached_ = false;
   uint32_t last_tick_ = 0;
   int64_t elapsed_ms_ = 0;
   // Lets an answer that comes after the core is gone find out.

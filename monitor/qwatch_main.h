@@ -52,6 +52,8 @@ class TStatsForm;
 class TimerFactory;
 class TrayWait;
 class UpsProtocol;
+class NetworkUpsLink;
+class LinkByPort;
 class UpsTransport;
 class WallClock;
 
@@ -140,6 +142,8 @@ class TMainForm : public QWidget,
   std::unique_ptr<HidBranch> hid_;
   std::unique_ptr<UpsTransport> transport_;
   std::unique_ptr<UpsProtocol> protocol_;
+  std::unique_ptr<NetworkUpsLink> network_link_;
+  std::unique_ptr<LinkByPort> link_;
   std::unique_ptr<StatsFile> stats_;
   std::unique_ptr<PowerControl> power_;
   std::unique_ptr<SoundPlayer> sound_;

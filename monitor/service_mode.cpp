@@ -158,6 +158,7 @@ int ServiceMonitor::Search() {
   PortSearch search(probe, *settings_, adapters);
   int code = 1;
   RunGuarded(*errors_, [&] {
+    // The service itself serves the UPS: only the cable's ports are its own to search.
     const PortSearchResult result = search.Run(search.InstallationOrder());
     search.ClearOverride();
     if (!result.found) {

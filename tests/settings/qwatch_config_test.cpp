@@ -102,8 +102,8 @@ TEST_F(ConfigurationFormTest, ControlsCarryTheirCaptionsHintsRangesAndTabOrder) 
   }
   QStringList ports;
   for (int i = 0; i < f.Port->count(); ++i) ports << f.Port->itemText(i);
-  EXPECT_EQ(ports,
-            QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "USB"}));
+  EXPECT_EQ(ports, QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8",
+                                "USB", QString::fromUtf8("Сеть")}));
   for (QComboBox* list : {f.Interval, f.PostInterval}) {
     EXPECT_FALSE(list->isEditable());
     ASSERT_EQ(list->count(), 3);

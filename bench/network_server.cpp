@@ -140,13 +140,16 @@ int main(int argc, char** argv) {
     const Figures get = Measure(port, "GET VAR qelta ups.status\n", false, count);
     const Figures list = Measure(port, "LIST VAR qelta\n", true, count);
     std::printf("network_server: %d requests each, over loopback, server on one core\n", count);
-    std::printf("  GET VAR ups.status: answer median %.1f us, p99 %.1f us; %.0f requests/s in "
-                "lock-step, %.0f requests/s pipelined\n",
-                get.median_us, get.p99_us, get.lockstep_per_s, get.pipelined_per_s);
-    std::printf("  LIST VAR (19 variables): answer median %.1f us, p99 %.1f us; %.0f requests/s "
-                "in lock-step, %.0f requests/s pipelined\n",
-                list.median_us, list.p99_us, list.lockstep_per_s, list.pipelined_per_s);
-    QMetaObject::invokeMethod(&app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    std::printf(
+        "  GET VAR ups.status: answer median %.1f us, p99 %.1f us; %.0f requests/s in "
+        "lock-step, %.0f requests/s pipelined\n",
+        get.median_us, get.p99_us, get.lockstep_per_s, get.pipelined_per_s);
+    std::printf(
+        "  LIST VAR (19 variables): answer median %.1f us, p99 %.1f us; %.0f requests/s "
+        "in lock-step, %.0f requests/s pipelined\n",
+        list.median_us, list.p99_us, list.lockstep_per_s, list.pipelined_per_s);
+    QMetaObject::invokeMethod(
+        &app, [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
   });
   app.exec();
   client.join();

@@ -239,7 +239,15 @@ void TMainForm::StartNetworkServer() {
       *protocol_server_, *timers_,
       [this] {
         try {
-          if (settings_store_ != nullptr) return ReadListenConfig(*settings_store_);
+          if (settings_store_ == nullptr) return ListenConfig{false, {}, 0};
+          ListenConfig config = ReadListenConfig(*settings_store_);
+          // Watching a UPS that a server on this or another computer serves already, this
+          // monitor serves it again only when told to (it would find the port taken).
+          if (settings_store_->ReadString("Settings", "Port", "COM1") == kNetworkPortName &&
+              settings_store_->ReadString(kNetworkSection, "Serve", "").empty()) {
+            config.serve = false;
+          }
+          return config;
         } catch (const StoreError&) {
         }
         return ListenConfig{false, {}, 0};

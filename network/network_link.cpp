@@ -199,34 +199,38 @@ bool NetworkUpsLink::Connect(const UpsServerSettings& server, Deadline& deadline
   return true;
 }
 
-bool NetworkUpsLink::QueryUPSStatus(TUPSStatus& status, TUPSStatusRaw& raw) {
-  const UpsServerSettings server = ReadUpsServerSettings(settings_);
-  Deadline deadline(kExchangeTimeoutMs);
-  if (!Connect(server, deadline)) return false;
+std::optional<ListVarAnswer> NetworkUpsLink::ListVariables(const UpsServerSettings& server,
+                                                           Deadline& deadline) {
   const std::string request = "LIST VAR " + QuotedValue(server.ups) + "\n";
   socket_->write(request.data(), static_cast<qint64>(request.size()));
   ListVarAnswer answer(server.ups);
   size_t received = 0;
   while (answer.state() == ListVarAnswer::State::Reading) {
     const std::optional<std::string> line = ReadLine(deadline);
-    if (!line) {
+    received += line ? line->size() + 1 : 0;
+    if (!line || received > kMaxAnswerBytes) {
       Drop();
-      return false;
-    }
-    received += line->size() + 1;
-    if (received > kMaxAnswerBytes) {
-      Drop();
-      return false;
+      return std::nullopt;
     }
     answer.Line(*line);
   }
-  if (answer.state() != ListVarAnswer::State::Done) {
-    // The server said why (DATA-STALE: it has lost the UPS); the connection stays for the next
-    // poll. Anything else that is not the protocol ends it.
-    if (answer.Error().empty()) Drop();
-    return false;
-  }
-  const std::optional<TUPSStatus> parsed = StatusFromVariables(answer.Variables());
+  // An error the server named (DATA-STALE: it has lost the UPS) keeps the connection for the
+  // next poll; anything else that is not the protocol ends it.
+  if (answer.state() != ListVarAnswer::State::Done && answer.Error().empty()) Drop();
+  return answer;
+}
+
+bool NetworkUpsLink::QueryUPSStatus(TUPSStatus& status, TUPSStatusRaw& raw) {
+  const UpsServerSettings server = ReadUpsServerSettings(settings_);
+  Deadline deadline(kExchangeTimeoutMs);
+  const bool kept = socket_ != nullptr && connected_to_ == server;
+  if (!Connect(server, deadline)) return false;
+  std::optional<ListVarAnswer> answer = ListVariables(server, deadline);
+  // A kept connection that the server closed since the last poll (it started again, or its idle
+  // limit passed) is tried once more on a new one, within the same bound.
+  if (!answer && kept && Connect(server, deadline)) answer = ListVariables(server, deadline);
+  if (!answer || answer->state() != ListVarAnswer::State::Done) return false;
+  const std::optional<TUPSStatus> parsed = StatusFromVariables(answer->Variables());
   if (!parsed) return false;
   status = *parsed;
   last_beeper_ = status.status_beeper;

@@ -95,6 +95,8 @@ class NetworkUpsLink : public UpsLink {
   // Sends `request` and reads one answer line.
   std::optional<std::string> Ask(const std::string& request, Deadline& deadline);
   std::optional<std::string> ReadLine(Deadline& deadline);
+  // One LIST VAR on the connected socket; nothing when the connection failed (it is dropped).
+  std::optional<ListVarAnswer> ListVariables(const UpsServerSettings& server, Deadline& deadline);
   bool InstantCommand(const std::string& name);
   // The address of `host` when known; starts a lookup otherwise.
   std::optional<QHostAddress> Address(const std::string& host);

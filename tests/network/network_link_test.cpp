@@ -225,6 +225,24 @@ TEST_F(NetworkLinkTest, AStaleUpsFailsThePollAndKeepsTheConnection) {
   EXPECT_EQ(server.accepted(), 1);
 }
 
+TEST_F(NetworkLinkTest, AConnectionTheServerClosedBetweenPollsIsMadeAgainWithinThePoll) {
+  // Answers one LIST VAR a connection, then closes it (as a server that restarted would).
+  ScriptedServer server([](int fd, const ScriptedServer::LineReader& read_line) {
+    for (std::string line = read_line(); !line.empty(); line = read_line()) {
+      if (line.starts_with("LIST VAR")) {
+        Send(fd, kListing);
+        return;
+      }
+      Send(fd, "OK\n");
+    }
+  });
+  Point(server.port());
+  ASSERT_TRUE(Query());
+  EXPECT_TRUE(Query());
+  EXPECT_TRUE(Query());
+  EXPECT_EQ(server.accepted(), 3);
+}
+
 TEST_F(NetworkLinkTest, StalledFloodingAndGarblingServersFailThePollAndTheNextOneConnectsAgain) {
   // Never answers at all.
   ScriptedServer silent([](int, const ScriptedServer::LineReader& read_line) {

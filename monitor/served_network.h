@@ -11,6 +11,7 @@ class MonitorServedUps;
 class NetworkServer;
 class ProtocolServer;
 class SecondaryShutdown;
+class ServedUps;
 class Settings;
 class TimerFactory;
 class UpsLink;
@@ -33,6 +34,7 @@ class ServedNetwork {
  private:
   MonitorCore& core_;
   std::unique_ptr<MonitorServedUps> served_ups_;
+  std::unique_ptr<ServedUps> guarded_ups_;
   std::unique_ptr<ProtocolServer> protocol_server_;
   std::unique_ptr<SecondaryShutdown> secondary_shutdown_;
   std::unique_ptr<NetworkServer> network_server_;

@@ -159,7 +159,9 @@ int ServiceMonitor::Search() {
   int code = 1;
   RunGuarded(*errors_, [&] {
     // The service itself serves the UPS: only the cable's ports are its own to search.
-    const PortSearchResult result = search.Run(search.InstallationOrder());
+    std::vector<PortCandidate> order = search.InstallationOrder();
+    std::erase_if(order, [](const PortCandidate& c) { return c.port_name == kNetworkPortName; });
+    const PortSearchResult result = search.Run(order);
     search.ClearOverride();
     if (!result.found) {
       balloons_->ShowBalloon(QStringLiteral("QELTA MONITOR"),

@@ -62,7 +62,7 @@ class PortSearch {
   // The configuration dialog's order: NET (a UPS served on this computer), COM1..COM8, then
   // the adapters, then USB.
   std::vector<PortCandidate> ConfigurationOrder();
-  // The installer's order: USB, then COM1..COM8, then the adapters.
+  // The installer's order: NET, USB, then COM1..COM8, then the adapters.
   std::vector<PortCandidate> InstallationOrder();
   // The adapters present now that none of COM1..COM8 leads to.
   std::vector<PortCandidate> UnmappedAdapters();

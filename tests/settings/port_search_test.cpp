@@ -146,8 +146,8 @@ TEST_F(PortSearchTest, TheInstallerAsksUsbFirst) {
   for (const PortCandidate& c : search.InstallationOrder()) {
     order.push_back(c.kind == PortCandidate::Kind::Port ? c.port_name : c.adapter.device);
   }
-  EXPECT_EQ(order, (Strings{"USB", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8",
-                            "/dev/ttyUSB0"}));
+  EXPECT_EQ(order, (Strings{"NET", "USB", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+                            "COM8", "/dev/ttyUSB0"}));
   probe.answering = {"COM1", "USB"};
   EXPECT_EQ(search.Run(search.InstallationOrder()).port_name, "USB");
 }

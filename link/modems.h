@@ -31,6 +31,8 @@ class UpsLink {
   }
   // This computer is about to be powered off: a link that holds a login somewhere ends it.
   virtual void ReleaseBeforePowerOff() {}
+  // The server a UPS served elsewhere is read from ("ups@host:port"); empty for a cable.
+  virtual std::string ServerName() { return {}; }
 };
 
 // Parses a reply line that begins with "(" (steps after the check of the first character):

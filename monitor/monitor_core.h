@@ -110,6 +110,7 @@ class MonitorCore : public InfoSource {
   uint32_t ShutdownDeadline() const override { return shutdown_deadline_; }
   uint32_t TickCount() override { return deps_.timers.TickCount(); }
   int OtherComputersLeft() const override;
+  std::string ServerName() override { return deps_.link.ServerName(); }
   void SetPerformTestEnabled(bool enabled) override { perform_test_enabled_ = enabled; }
   bool PerformTestEnabled() const { return perform_test_enabled_; }
 

@@ -281,6 +281,11 @@ void NetworkUpsLink::ReleaseBeforePowerOff() {
   Drop();
 }
 
+std::string NetworkUpsLink::ServerName() {
+  const UpsServerSettings server = ReadUpsServerSettings(settings_);
+  return server.ups + "@" + server.host + ":" + std::to_string(server.port);
+}
+
 UpsLink& LinkByPort::Stored() {
   return settings_.ReadString("Settings", "Port", "COM1") == kNetworkPortName ? network_ : cable_;
 }

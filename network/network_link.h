@@ -86,6 +86,7 @@ class NetworkUpsLink : public UpsLink {
   bool CommandsAllowed(std::string& hint) override;
   // LOGOUT, so that the primary need not wait for this computer.
   void ReleaseBeforePowerOff() override;
+  std::string ServerName() override;
 
  private:
   class Deadline;
@@ -128,6 +129,7 @@ class LinkByPort : public UpsLink {
   std::string PortOverride() const override { return cable_.PortOverride(); }
   bool CommandsAllowed(std::string& hint) override { return Stored().CommandsAllowed(hint); }
   void ReleaseBeforePowerOff() override;
+  std::string ServerName() override { return Stored().ServerName(); }
 
  private:
   UpsLink& Stored();

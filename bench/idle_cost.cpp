@@ -15,6 +15,8 @@
 //   battery-popup-xvfb   on battery under Xvfb with a system tray; the icon is clicked so that
 //                        the pop-up is shown, and it stays shown (it is told not to hide when
 //                        another window is active)
+//   service-mains        `qelta-monitor --service` on mains: no display, no session bus,
+//                        serving the UPS on a loopback port of its own
 //
 // The power-off after the battery warning is switched off in the settings, and the program
 // reaches no system bus, so no scenario can power the machine off.
@@ -49,13 +51,13 @@ struct Scenario {
   bool xvfb;
   bool battery;
   bool popup;
+  bool service = false;
 };
 
 constexpr Scenario kScenarios[] = {
-    {"mains-offscreen", false, false, false},
-    {"mains-xvfb", true, false, false},
-    {"battery-offscreen", false, true, false},
-    {"battery-popup-xvfb", true, true, true},
+    {"mains-offscreen", false, false, false},     {"mains-xvfb", true, false, false},
+    {"battery-offscreen", false, true, false},    {"battery-popup-xvfb", true, true, true},
+    {"service-mains", false, false, false, true},
 };
 
 // One thread's counters as /proc shows them.
@@ -139,6 +141,13 @@ bool RunScenario(const Scenario& scenario, const std::string& bin, int seconds) 
     std::fprintf(stderr, "the simulator did not go on battery\n");
     return false;
   }
+  const std::string service_ini = dir + "/service.ini";
+  if (scenario.service) {
+    std::ofstream(service_ini) << "[Settings]\nPort=COM1\nInterval=3\n[Network]\nPort="
+                               << 40000 + getpid() % 20000
+                               << "\n[Sense]\nBatteryShutdown=0\n[Ports]\nCOM1=" << simulator.Path()
+                               << "\n";
+  }
   {
     std::ofstream ini(dir + "/config/QELTA/QELTA MONITOR/1.0.ini");
     ini << "[Settings]\nInstalled=1\nVersion=0.99.6\nPort=COM1\nInterval=3\n[Network]\nServe=0\n";
@@ -177,6 +186,14 @@ bool RunScenario(const Scenario& scenario, const std::string& bin, int seconds) 
     }
     if (chdir(dir.c_str()) != 0) _exit(127);
     const std::string exe = dir + "/qelta-monitor";
+    if (scenario.service) {
+      unsetenv("QT_QPA_PLATFORM");
+      unsetenv("DBUS_SESSION_BUS_ADDRESS");
+      setenv("STATE_DIRECTORY", dir.c_str(), 1);
+      execl(exe.c_str(), exe.c_str(), "--service", "--config", service_ini.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
     execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "link/status_records.h"
 
@@ -19,6 +20,9 @@ class InfoSource {
   // While the power-off waits for the other computers on this UPS: how many are still up;
   // -1 otherwise.
   virtual int OtherComputersLeft() const { return -1; }
+  // The server of a UPS served elsewhere ("ups@host:port"), named in the pop-up's title; empty
+  // for a UPS on a cable.
+  virtual std::string ServerName() { return {}; }
 };
 
 }  // namespace qelta

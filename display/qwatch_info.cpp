@@ -126,6 +126,11 @@ void TInfoForm::RefreshStatus() {
   in.other_computers_left = source_.OtherComputersLeft();
 
   view_ = ComputeInfoView(in, view_);
+  // A UPS served elsewhere: the title says whose it is.
+  const std::string server = source_.ServerName();
+  setWindowTitle(server.empty()
+                     ? QStringLiteral("QELTA MONITOR")
+                     : QStringLiteral("QELTA MONITOR: ") + QString::fromStdString(server));
 
   for (int row = 0; row < kInfoReadingCount; ++row) {
     readings_[row]->setText(view_.readings[row]);

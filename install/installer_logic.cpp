@@ -6,6 +6,7 @@
 #include "install/launchers.h"
 #include "install/program_version.h"
 #include "settings/autorun_store.h"
+#include "settings/configuration_logic.h"
 #include "settings/setting_keys.h"
 
 namespace qelta {
@@ -237,7 +238,10 @@ void InstallerLogic::SearchUps() {
   PortSearchResult result;
   for (const PortCandidate& candidate : search.InstallationOrder()) {
     const bool port = candidate.kind == PortCandidate::Kind::Port;
-    ShowStatus(kSearchingUps + (port ? candidate.port_name : candidate.adapter.device) + "...");
+    ShowStatus(kSearchingUps +
+               (port ? std::string(PortChoiceText(candidate.port_name.c_str()))
+                     : candidate.adapter.device) +
+               "...");
     result = search.Run({candidate});
     if (result.found) break;
   }
@@ -248,7 +252,7 @@ void InstallerLogic::SearchUps() {
     boxes_.ShowError(Text(kProgramTitle), Text(text));
     return;
   }
-  std::string where = result.port_name;
+  std::string where = PortChoiceText(result.port_name.c_str());
   if (!result.bound_device.empty()) where += " (" + result.bound_device + ")";
   boxes_.ShowInformation(Text(kProgramTitle), Text(kUpsFound + where + "."));
   deps_.settings.WriteString(kSettings, kPort, result.port_name);

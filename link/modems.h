@@ -23,6 +23,16 @@ class UpsLink {
   // When not empty, the status query uses this port name instead of the stored one.
   virtual void SetPortOverride(const std::string& port_name) = 0;
   virtual std::string PortOverride() const = 0;
+  // Whether the test and beeper commands can reach the UPS on the stored port; when not,
+  // `hint` says why (in the user's language).
+  virtual bool CommandsAllowed(std::string& hint) {
+    hint.clear();
+    return true;
+  }
+  // This computer is about to be powered off: a link that holds a login somewhere ends it.
+  virtual void ReleaseBeforePowerOff() {}
+  // The server a UPS served elsewhere is read from ("ups@host:port"); empty for a cable.
+  virtual std::string ServerName() { return {}; }
 };
 
 // Parses a reply line that begins with "(" (steps after the check of the first character):

@@ -31,6 +31,9 @@ struct TUPSStatus {
   // read from the UPS rather than defaulted; a short or absent flag word says nothing about
   // the beeper.
   bool beeper_flag_carried = false;
+  // A UPS served over the network: its primary has told every computer on it to shut down
+  // (FSD). Never set by a UPS on a cable.
+  bool forced_shutdown = false;
 
   bool operator==(const TUPSStatus&) const = default;
 };

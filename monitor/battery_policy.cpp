@@ -67,6 +67,8 @@ int MonitorCore::OtherComputersLeft() const {
 }
 
 void MonitorCore::PowerOffThisComputer() {
+  // A server this computer is logged in to need not wait for it any longer.
+  deps_.link.ReleaseBeforePowerOff();
   Balloon("Завершение работы", platform_texts::kForcedShutdownNow, BalloonIcon::Error);
   deps_.power.EnableShutdownPrivilege();
   // Powered off whatever the privilege step gave; a refusal is told to the user.

@@ -10,6 +10,7 @@ std::optional<std::string> CommandLineText(const std::vector<std::string>& argum
     return std::string("qelta-monitor ") + kProgramVersion + '\n';
   if (arguments.front() != "--help") return std::nullopt;
   return "Использование: qelta-monitor [/welcome | /uninstall | --help | --version]\n"
+         "       qelta-monitor --service [--config ФАЙЛ] [--search]\n"
          "\n"
          "QELTA MONITOR следит за UPS QELTA из области уведомлений. Первый запуск открывает\n"
          "окно установки.\n"
@@ -17,7 +18,10 @@ std::optional<std::string> CommandLineText(const std::vector<std::string>& argum
          "  /welcome    следить за UPS и показать окно приветствия\n"
          "  /uninstall  удалить программу (настройки и файл статистики остаются)\n"
          "  --help      показать эту справку\n"
-         "  --version   показать версию\n";
+         "  --version   показать версию\n"
+         "  --service   следить за UPS без рабочего стола, как системная служба\n"
+         "              (настройки: /etc/qelta-monitor/qelta-monitor.ini или --config ФАЙЛ;\n"
+         "              --search находит UPS и записывает его порт в настройки)\n";
 }
 
 }  // namespace qelta

@@ -6,10 +6,14 @@
 
 #include "monitor/command_line.h"
 #include "monitor/qwatch_main.h"
+#include "monitor/service_mode.h"
 #include "platform/display_check.h"
 #include "platform/qt_russian.h"
 
 int main(int argc, char* argv[]) {
+  // The system service: no display, no session.
+  if (argc > 1 && std::string(argv[1]) == "--service") return qelta::RunServiceMode(argc, argv);
+
   const std::vector<std::string> given(argv + 1, argv + argc);
   // Answered without a display.
   if (const std::optional<std::string> text = qelta::CommandLineText(given)) {

@@ -103,6 +103,8 @@ class MonitorCore : public InfoSource {
     bool toggle_beeper_enabled;
     bool toggle_beeper_checked;
     bool perform_test_enabled;
+    // Why the UPS commands are disabled on this link (a UPS served elsewhere); empty otherwise.
+    std::string commands_hint;
   };
   TrayMenuState TrayMenuPopup() const;
 
@@ -113,6 +115,7 @@ class MonitorCore : public InfoSource {
   uint32_t ShutdownDeadline() const override { return shutdown_deadline_; }
   uint32_t TickCount() override { return deps_.timers.TickCount(); }
   int OtherComputersLeft() const override;
+  std::string ServerName() override { return deps_.link.ServerName(); }
   void SetPerformTestEnabled(bool enabled) override { perform_test_enabled_ = enabled; }
   bool PerformTestEnabled() const { return perform_test_enabled_; }
 
@@ -159,6 +162,9 @@ class MonitorCore : public InfoSource {
   // Arms the on-battery time limit at a poll that begins a run of polls on battery (a change
   // from mains, the first poll, or a link that came back), for what is left of it at `now`.
   void ArmBatteryTimeLimit(int64_t now);
+  // A poll's status carries the primary's forced shutdown (FSD): the battery condition is
+  // reached at once, the first time it is seen.
+  void ForcedShutdownSeen();
   // Stops both battery timers and clears ShutdownPending.
   void StopBatteryTimers();
   // The balloon, the privilege and the power-off of this computer.
@@ -211,6 +217,9 @@ class MonitorCore : public InfoSource {
   // A refused power-off is tried again: the countdown runs to the next try, through a lost link,
   // until a poll sees mains or the user cancels.
   bool power_off_retrying_ = false;
+  // The primary's FSD was seen and the battery condition reached for it: neither mains nor a
+  // lost link stops the countdown; only the user's cancel or a poll without FSD does.
+  bool forced_shutdown_reached_ = false;
   uint32_t last_tick_ = 0;
   int64_t elapsed_ms_ = 0;
   // Lets an answer that comes after the core is gone find out.

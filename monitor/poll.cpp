@@ -68,6 +68,7 @@ void MonitorCore::UpdateTimerTimer() {
         BatteryStatusCheckerTimer();
         percent_check_armed_ = false;
       }
+      ForcedShutdownSeen();
       power_state_ = 2;
       wake_up_status_timer_->SetEnabled(true);
     } else {
@@ -76,12 +77,13 @@ void MonitorCore::UpdateTimerTimer() {
           Balloon("Состояние UPS", "Нагрузка запитана от сети.", BalloonIcon::Information);
         }
         RequestPromptReport();
-        StopBatteryTimers();
+        if (!forced_shutdown_reached_) StopBatteryTimers();
       }
       // Mains is back before this computer's power-off was asked for: the others may stay up.
       if (others_ != nullptr && others_->Cancel()) {
         Balloon("Состояние UPS", kForcedShutdownCleared, BalloonIcon::Information);
       }
+      ForcedShutdownSeen();
       wake_up_status_timer_->SetEnabled(false);
       power_state_ = 1;
       percent_check_armed_ = true;
@@ -98,14 +100,29 @@ void MonitorCore::UpdateTimerTimer() {
       Balloon("Состояние UPS", "Пропала связь с UPS.", BalloonIcon::Error);
       ShowTrayIcon(2);
       // The battery period goes on: a link that returns on battery arms what is left of the
-      // time limit. The tries of a refused power-off go on through a lost link.
-      if (!power_off_retrying_) StopBatteryTimers();
+      // time limit. The tries of a refused power-off go on through a lost link, and a primary
+      // that has told this computer to shut down goes away itself: its order stands.
+      if (!power_off_retrying_ && !forced_shutdown_reached_) StopBatteryTimers();
     }
     link_state_ = 1;
     power_state_ = 0;
     wake_up_status_timer_->SetEnabled(false);
     percent_check_armed_ = true;
   }
+}
+
+void MonitorCore::ForcedShutdownSeen() {
+  if (!last_status_.forced_shutdown) {
+    // The order was taken back (the primary started again): on mains nothing is left to do.
+    if (forced_shutdown_reached_ && !last_status_.status_using_battery) StopBatteryTimers();
+    forced_shutdown_reached_ = false;
+    return;
+  }
+  // The primary is shutting every computer on the UPS down: the battery condition is reached at
+  // once, once for as long as the order stands.
+  if (forced_shutdown_reached_) return;
+  forced_shutdown_reached_ = true;
+  BatteryStatusCheckerTimer();
 }
 
 void MonitorCore::ArmBatteryTimeLimit(int64_t now) {

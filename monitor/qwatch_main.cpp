@@ -34,6 +34,7 @@
 #include "monitor/tray_wait.h"
 #include "monitor/window_balloons.h"
 #include "network/network_config.h"
+#include "network/network_link.h"
 #include "network/network_server.h"
 #include "network/protocol_server.h"
 #include "network/qwatch_network.h"
@@ -147,11 +148,14 @@ void TMainForm::FormCreate() {
   hid_ = std::make_unique<HidPort>();
   transport_ = std::make_unique<UpsTransport>(*serial_, *hid_);
   protocol_ = std::make_unique<UpsProtocol>(*transport_, *settings_store_, *wall_clock_);
-  port_probe_ = std::make_unique<LinkUpsProbe>(*protocol_, *serial_, *wall_clock_);
+  // "NET": a UPS served elsewhere, the third branch beside the serial port and USB.
+  network_link_ = std::make_unique<NetworkUpsLink>(*settings_store_, *wall_clock_);
+  link_ = std::make_unique<LinkByPort>(*protocol_, *network_link_, *settings_store_);
+  port_probe_ = std::make_unique<LinkUpsProbe>(*link_, *serial_, *wall_clock_);
   port_search_ = std::make_unique<PortSearch>(*port_probe_, *settings_store_, *serial_adapters_);
 
-  MonitorDependencies deps{*protocol_, *this, *this,    *balloons_,      *power_,
-                           *sound_,    *this, *timers_, *settings_watch_};
+  MonitorDependencies deps{*link_,  *this, *this,    *balloons_,      *power_,
+                           *sound_, *this, *timers_, *settings_watch_};
   core_ = std::make_unique<MonitorCore>(deps);
   core_->SetSettings(settings_store_.get());
   post_ = std::make_unique<PostReport>(*settings_store_, core_->PostTimer(), *http_, [this] {
@@ -238,7 +242,7 @@ void TMainForm::EnterMonitorMode(bool show_welcome) {
 }
 
 void TMainForm::StartNetworkServer() {
-  served_ups_ = std::make_unique<MonitorServedUps>(*core_, *protocol_);
+  served_ups_ = std::make_unique<MonitorServedUps>(*core_, *link_);
   // Read at every batch of requests; a store that fails serves no users rather than stopping.
   protocol_server_ = std::make_unique<ProtocolServer>(*served_ups_, [this] {
     try {
@@ -260,7 +264,15 @@ void TMainForm::StartNetworkServer() {
       *protocol_server_, *timers_,
       [this] {
         try {
-          if (settings_store_ != nullptr) return ReadListenConfig(*settings_store_);
+          if (settings_store_ == nullptr) return ListenConfig{false, {}, 0};
+          ListenConfig config = ReadListenConfig(*settings_store_);
+          // Watching a UPS that a server on this or another computer serves already, this
+          // monitor serves it again only when told to (it would find the port taken).
+          if (settings_store_->ReadString("Settings", "Port", "COM1") == kNetworkPortName &&
+              settings_store_->ReadString(kNetworkSection, "Serve", "").empty()) {
+            config.serve = false;
+          }
+          return config;
         } catch (const StoreError&) {
         }
         return ListenConfig{false, {}, 0};
@@ -372,6 +384,11 @@ void TMainForm::UpdateTrayMenu() {
   ToggleBeeperMenu->setEnabled(state.toggle_beeper_enabled);
   ToggleBeeperMenu->setChecked(state.toggle_beeper_checked);
   PerformTestMenu->setEnabled(state.perform_test_enabled);
+  // On a UPS served elsewhere without the right to its commands the items say why.
+  const QString hint = QString::fromStdString(state.commands_hint);
+  ToggleBeeperMenu->setToolTip(hint);
+  PerformTestMenu->setToolTip(hint);
+  TrayMenu->setToolTipsVisible(!hint.isEmpty());
   const QString tooltip = TrayToolTip(*core_);
   if (tooltip == tray_tooltip_) return;
   tray_tooltip_ = tooltip;
@@ -492,7 +509,10 @@ void TMainForm::ShowTrayIcon(int index) {
 void TMainForm::RefreshStatus() {
   if (InfoForm != nullptr) {
     InfoForm->RefreshStatus();
-    if (PerformTestMenu != nullptr) PerformTestMenu->setEnabled(core_->PerformTestEnabled());
+    if (PerformTestMenu != nullptr) {
+      PerformTestMenu->setEnabled(core_->PerformTestEnabled() &&
+                                  core_->TrayMenuPopup().perform_test_enabled);
+    }
   }
 }
 

@@ -53,6 +53,8 @@ class TimerFactory;
 class TrayPresence;
 class TrayWait;
 class UpsProtocol;
+class NetworkUpsLink;
+class LinkByPort;
 class UpsTransport;
 class WallClock;
 
@@ -145,6 +147,8 @@ class TMainForm : public QWidget,
   std::unique_ptr<HidBranch> hid_;
   std::unique_ptr<UpsTransport> transport_;
   std::unique_ptr<UpsProtocol> protocol_;
+  std::unique_ptr<NetworkUpsLink> network_link_;
+  std::unique_ptr<LinkByPort> link_;
   std::unique_ptr<StatsFile> stats_;
   std::unique_ptr<PowerControl> power_;
   std::unique_ptr<SoundPlayer> sound_;

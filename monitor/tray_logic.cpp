@@ -29,8 +29,10 @@ void MonitorCore::CtrlPopupTimerTimer() {
 }
 
 MonitorCore::TrayMenuState MonitorCore::TrayMenuPopup() const {
-  return TrayMenuState{link_ok_, link_ok_ && last_status_.status_beeper,
-                       link_ok_ && !last_status_.status_testing};
+  std::string hint;
+  const bool allowed = deps_.link.CommandsAllowed(hint);
+  return TrayMenuState{link_ok_ && allowed, link_ok_ && last_status_.status_beeper,
+                       link_ok_ && allowed && !last_status_.status_testing, hint};
 }
 
 void MonitorCore::InformationMenuClick() {

@@ -367,7 +367,7 @@ void ConfigurationLogic::SearchClick() {
     SelectedRef(C::Port) = static_cast<int>(entry - kPortChoices.begin());
     ListChangeHandler(C::Port);
   }
-  std::string text = kFoundText + result.port_name;
+  std::string text = kFoundText + std::string(PortChoiceText(result.port_name.c_str()));
   if (!result.bound_device.empty()) text += " (" + result.bound_device + ")";
   deps_.boxes.ShowInformation(QString::fromUtf8(text + "."));
 }

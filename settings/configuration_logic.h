@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/busy_indicator.h"
 #include "platform/file_open_dialog.h"
@@ -27,8 +28,13 @@ inline constexpr std::array<IntervalChoice, 3> IntervalChoices = {{
 }};
 
 // The entries of the port list.
-inline constexpr std::array<const char*, 9> kPortChoices = {"COM1", "COM2", "COM3", "COM4", "COM5",
-                                                            "COM6", "COM7", "COM8", "USB"};
+inline constexpr std::array<const char*, 10> kPortChoices = {"COM1", "COM2", "COM3", "COM4", "COM5",
+                                                             "COM6", "COM7", "COM8", "USB",  "NET"};
+// What the port list shows for an entry: "Сеть" for the UPS served over the network ("NET"),
+// the stored text itself for the others.
+inline const char* PortChoiceText(const char* port) {
+  return std::string_view(port) == "NET" ? "Сеть" : port;
+}
 
 // The report address the dialog shows until one is stored.
 inline constexpr char kSamplePostUrl[] = "example.com/catch_from_ups?some=param";

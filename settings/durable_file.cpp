@@ -120,6 +120,12 @@ void ReplaceFileDurably(const std::string& path, std::string_view content) {
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
       if (::fchmod(fd.get(), info.st_mode & 07777) != 0) ThrowErrno("chmod " + temporary);
+      // The file keeps its owner and group where this process may give them (root writing the
+      // service's settings, readable by the service's group): otherwise the writer's own stay.
+      if ((info.st_uid != ::geteuid() || info.st_gid != ::getegid()) &&
+          ::fchown(fd.get(), info.st_uid, info.st_gid) != 0) {
+        static_cast<void>(::fchown(fd.get(), static_cast<uid_t>(-1), info.st_gid));
+      }
     }
     WriteAll(fd.get(), content, temporary);
     if (::fsync(fd.get()) != 0) ThrowErrno("fsync " + temporary);

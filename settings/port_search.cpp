@@ -26,7 +26,9 @@ std::vector<PortCandidate> PortSearch::UnmappedAdapters() {
 }
 
 std::vector<PortCandidate> PortSearch::ConfigurationOrder() {
-  std::vector<PortCandidate> order;
+  // A UPS served on this computer (the system service) first: watching it does not fight over
+  // its port.
+  std::vector<PortCandidate> order{PortCandidate::Port("NET")};
   for (int n = 1; n <= kComPorts; ++n) order.push_back(PortCandidate::Port(ComPortName(n)));
   for (PortCandidate& adapter : UnmappedAdapters()) order.push_back(std::move(adapter));
   order.push_back(PortCandidate::Port("USB"));
@@ -34,7 +36,9 @@ std::vector<PortCandidate> PortSearch::ConfigurationOrder() {
 }
 
 std::vector<PortCandidate> PortSearch::InstallationOrder() {
-  std::vector<PortCandidate> order{PortCandidate::Port("USB")};
+  // A user who logs in where the system service runs watches its UPS instead of fighting over
+  // the port.
+  std::vector<PortCandidate> order{PortCandidate::Port("NET"), PortCandidate::Port("USB")};
   for (int n = 1; n <= kComPorts; ++n) order.push_back(PortCandidate::Port(ComPortName(n)));
   for (PortCandidate& adapter : UnmappedAdapters()) order.push_back(std::move(adapter));
   return order;

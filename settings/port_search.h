@@ -59,9 +59,10 @@ class PortSearch {
 
   PortSearch(UpsProbe& probe, Settings& settings, SerialAdapterCatalog& adapters);
 
-  // The configuration dialog's order: COM1..COM8, then the adapters, then USB.
+  // The configuration dialog's order: NET (a UPS served on this computer), COM1..COM8, then
+  // the adapters, then USB.
   std::vector<PortCandidate> ConfigurationOrder();
-  // The installer's order: USB, then COM1..COM8, then the adapters.
+  // The installer's order: NET, USB, then COM1..COM8, then the adapters.
   std::vector<PortCandidate> InstallationOrder();
   // The adapters present now that none of COM1..COM8 leads to.
   std::vector<PortCandidate> UnmappedAdapters();

@@ -208,7 +208,7 @@ void TConfigurationForm::CreateControls() {
   Port = new PortList(this);
   Port->setObjectName(QStringLiteral("Port"));
   Port->setToolTip(Text("Выберите последовательный порт, к которому подключен UPS."));
-  for (const char* name : kPortChoices) Port->addItem(Text(name));
+  for (const char* name : kPortChoices) Port->addItem(Text(PortChoiceText(name)));
   controls_[C::Port] = Port;
   Search = new QPushButton(Text("&Поиск"), this);
   Search->setObjectName(QStringLiteral("Search"));

@@ -27,6 +27,8 @@ class FakeSource : public InfoSource {
   uint32_t ShutdownDeadline() const override { return deadline; }
   uint32_t TickCount() override { return tick; }
   void SetPerformTestEnabled(bool enabled) override { perform_test_calls.push_back(enabled); }
+  std::string ServerName() override { return server; }
+  std::string server;
 
   bool link_ok = false;
   TUPSStatus status;
@@ -121,6 +123,16 @@ class InfoFormTest : public ::testing::Test {
   RecordingBalloons balloons;
   ManualClock clock;
 };
+
+TEST_F(InfoFormTest, AUpsServedElsewhereIsNamedInTheTitle) {
+  TInfoForm form(source, settings, balloons, clock);
+  source.server = "qelta@192.0.2.10:3493";
+  form.RefreshStatus();
+  EXPECT_EQ(form.windowTitle(), "QELTA MONITOR: qelta@192.0.2.10:3493");
+  source.server.clear();  // back on a cable
+  form.RefreshStatus();
+  EXPECT_EQ(form.windowTitle(), "QELTA MONITOR");
+}
 
 TEST_F(InfoFormTest, WindowAndInitialRefresh) {
   TInfoForm form(source, settings, balloons, clock);

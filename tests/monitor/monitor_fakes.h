@@ -49,6 +49,11 @@ class FakeUpsLink : public UpsLink {
   }
   void SetPortOverride(const std::string& port) override { override_ = port; }
   std::string PortOverride() const override { return override_; }
+  // Where the link's logout before a power-off is recorded, as "logout".
+  std::vector<std::string>* logouts = nullptr;
+  void ReleaseBeforePowerOff() override {
+    if (logouts != nullptr) logouts->push_back("logout");
+  }
 
   void OnMains() { status.status_using_battery = false; }
   void OnBattery(const char* battery_voltage = "13.50") {

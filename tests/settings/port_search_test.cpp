@@ -39,11 +39,21 @@ TEST_F(PortSearchTest, StopsAtTheFirstPortThatAnswersInListOrder) {
   probe.answering = {"COM2", "USB"};
   Logic().SearchClick();
   EXPECT_EQ(events.log,
-            (Strings{"busy", "query COM1", "query COM2", "idle",
+            (Strings{"busy", "query NET", "query COM1", "query COM2", "idle",
                      "information UPS обнаружен подключенным к порту COM2.", "override COM2"}));
   EXPECT_EQ(Controls().Selected(C::Port), 1);
   EXPECT_EQ(settings.writes, Strings{"Settings/Port=COM2"});
   EXPECT_EQ(probe.port_override, "");  // cleared once the box was dismissed
+}
+
+TEST_F(PortSearchTest, AUpsServedOnThisComputerComesFirstAndIsShownAsTheNetworkEntry) {
+  probe.answering = {"NET", "COM1"};
+  Logic().SearchClick();
+  EXPECT_EQ(events.log,
+            (Strings{"busy", "query NET", "idle",
+                     "information UPS обнаружен подключенным к порту Сеть.", "override NET"}));
+  EXPECT_EQ(Controls().Selected(C::Port), 9);
+  EXPECT_EQ(settings.writes, Strings{"Settings/Port=NET"});
 }
 
 TEST_F(PortSearchTest, NothingAnsweringShowsTheErrorOnceAndStoresNothing) {
@@ -52,7 +62,7 @@ TEST_F(PortSearchTest, NothingAnsweringShowsTheErrorOnceAndStoresNothing) {
   adapters.adapters = {{"/dev/ttyUSB0", "/dev/serial/by-id/usb-FTDI_1-port0"},
                        {"/dev/ttyACM0", ""}};
   Logic().SearchClick();
-  EXPECT_EQ(Queries(), (Strings{"query COM1", "query COM2", "query COM3", "query COM4",
+  EXPECT_EQ(Queries(), (Strings{"query NET", "query COM1", "query COM2", "query COM3", "query COM4",
                                 "query COM5", "query COM6", "query COM7", "query COM8",
                                 "query device /dev/serial/by-id/usb-FTDI_1-port0",
                                 "query device /dev/ttyACM0", "query USB"}));
@@ -82,7 +92,7 @@ TEST_F(PortSearchTest, AnAdapterThatAnswersIsBoundToAFreePortByItsStableName) {
   settings.writes.clear();
   Logic().SearchClick();
   // The adapter that COM1 reaches is asked as COM1 only.
-  EXPECT_EQ(Queries(), (Strings{"query COM1", "query COM2", "query COM3", "query COM4",
+  EXPECT_EQ(Queries(), (Strings{"query NET", "query COM1", "query COM2", "query COM3", "query COM4",
                                 "query COM5", "query COM6", "query COM7", "query COM8",
                                 "query device /dev/serial/by-id/usb-FTDI_B-port0"}));
   EXPECT_EQ(settings.writes,
@@ -136,8 +146,8 @@ TEST_F(PortSearchTest, TheInstallerAsksUsbFirst) {
   for (const PortCandidate& c : search.InstallationOrder()) {
     order.push_back(c.kind == PortCandidate::Kind::Port ? c.port_name : c.adapter.device);
   }
-  EXPECT_EQ(order, (Strings{"USB", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8",
-                            "/dev/ttyUSB0"}));
+  EXPECT_EQ(order, (Strings{"NET", "USB", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+                            "COM8", "/dev/ttyUSB0"}));
   probe.answering = {"COM1", "USB"};
   EXPECT_EQ(search.Run(search.InstallationOrder()).port_name, "USB");
 }

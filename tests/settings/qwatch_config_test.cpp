@@ -103,8 +103,15 @@ TEST_F(ConfigurationFormTest, ControlsCarryTheirCaptionsHintsRangesAndTabOrder) 
   }
   QStringList ports;
   for (int i = 0; i < f.Port->count(); ++i) ports << f.Port->itemText(i);
-  EXPECT_EQ(ports,
-            QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "USB"}));
+  EXPECT_EQ(ports, QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8",
+                                "USB", QString::fromUtf8("Сеть")}));
+  // With QELTA_SCREENSHOT_DIR set, the dialog with the network entry chosen is saved there.
+  if (const QByteArray folder = qgetenv("QELTA_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    const int before = f.Port->currentIndex();
+    f.Port->setCurrentIndex(9);
+    EXPECT_TRUE(f.grab().save(QString::fromLocal8Bit(folder) + "/config-dialog-network-port.png"));
+    f.Port->setCurrentIndex(before);
+  }
   for (QComboBox* list : {f.Interval, f.PostInterval}) {
     EXPECT_FALSE(list->isEditable());
     ASSERT_EQ(list->count(), 3);

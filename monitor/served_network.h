@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace qelta {
+
+class BalloonSink;
+class MonitorCore;
+class MonitorServedUps;
+class NetworkServer;
+class ProtocolServer;
+class SecondaryShutdown;
+class ServedUps;
+class Settings;
+class TimerFactory;
+class UpsLink;
+
+// The monitor's UPS served to the other computers on it, as `Network` in the settings says:
+// the protocol server over the core's last poll, the shutdown of the others (FSD and the wait)
+// before this computer's power-off, and the listeners. The service mode builds it; it detaches
+// itself from the core when it goes.
+class ServedNetwork {
+ public:
+  // `settings` gives the store, or null once it is closed. A listener that cannot be opened is
+  // told through `balloons` (the tray's balloon, the service's journal line).
+  ServedNetwork(MonitorCore& core, UpsLink& link, TimerFactory& timers,
+                std::function<Settings*()> settings, BalloonSink& balloons);
+  ~ServedNetwork();
+
+  // Listens as the settings say now.
+  void Apply();
+
+ private:
+  MonitorCore& core_;
+  std::unique_ptr<MonitorServedUps> served_ups_;
+  std::unique_ptr<ServedUps> guarded_ups_;
+  std::unique_ptr<ProtocolServer> protocol_server_;
+  std::unique_ptr<SecondaryShutdown> secondary_shutdown_;
+  std::unique_ptr<NetworkServer> network_server_;
+};
+
+}  // namespace qelta

@@ -155,6 +155,66 @@ TEST_F(StatsHazardsTest, ALinkWhereTheSideFileGoesIsNeverWrittenThrough) {
   EXPECT_TRUE(S_ISREG(info.st_mode));
 }
 
+// Sets a file's (or a link's own) modification time `seconds` into the past.
+void AgeBy(const std::string& path, int seconds) {
+  struct timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= seconds;
+  times[1] = times[0];
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// A save of the side file cut short (the process killed) leaves its temporary file: the next
+// save removes it, and nothing else that only looks like one.
+TEST_F(StatsHazardsTest, TemporariesOfSavesCutShortGoAtTheNextSave) {
+  WriteRecords(path_, 5000, 100);
+  const std::string folder = dir_.path().toStdString();
+  const std::string victim = folder + "/victim";
+  WriteText(victim, "not yours\n");
+  // What a killed save leaves: a whole or a partial side file under a mkostemp name.
+  const std::string left_whole = side_ + ".tmp-Ab3xY9";
+  const std::string left_partial = side_ + ".tmp-000000";
+  WriteText(left_whole, std::string(4096, 'x'));
+  WriteText(left_partial, "");
+  // Names that only look like ours, or are not regular files of ours.
+  const std::string fresh = side_ + ".tmp-Fresh1";  // a save that may still be writing
+  const std::string link = side_ + ".tmp-Link01";
+  const std::string fifo = side_ + ".tmp-Fifo01";
+  const std::string folder_entry = side_ + ".tmp-Dir001";
+  const std::string longer = side_ + ".tmp-Ab3xY9z";
+  const std::string dotted = side_ + ".tmp-Ab.xY9";
+  const std::string foreign = folder + "/other.stats.idx.tmp-Ab3xY9";
+  WriteText(fresh, "x");
+  ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(folder_entry.c_str(), 0700), 0);
+  WriteText(longer, "x");
+  WriteText(dotted, "x");
+  WriteText(foreign, "x");
+  const int stale = static_cast<int>(kStaleIndexTemporaryAge) + 30;
+  for (const std::string& path :
+       {left_whole, left_partial, link, fifo, folder_entry, longer, dotted, foreign}) {
+    AgeBy(path, stale);
+  }
+  AgeBy(fresh, static_cast<int>(kStaleIndexTemporaryAge) - 30);
+
+  StatsFile file(path_, 64, 16);
+  EXPECT_EQ(file.ReadStatsRange(5000, 5001).size(), 2u);  // makes and saves the summary
+  ASSERT_TRUE(LoadIndexFile(side_, 16).has_value());
+  EXPECT_FALSE(fs::exists(fs::symlink_status(left_whole)));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(left_partial)));
+  for (const std::string& kept : {fresh, link, fifo, folder_entry, longer, dotted, foreign}) {
+    EXPECT_TRUE(fs::exists(fs::symlink_status(kept))) << kept;
+  }
+  EXPECT_EQ(FileText(victim), "not yours\n");
+  // The save itself left nothing of its own.
+  size_t temporaries = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().string().starts_with("qelta-monitor.stats.idx.tmp-")) ++temporaries;
+  }
+  EXPECT_EQ(temporaries, 6u);
+}
+
 // A sink that, in the middle of the read, has another thread append (as the polling thread
 // does while the statistics window reads on its worker).
 class AppendingSink : public RecordSink {

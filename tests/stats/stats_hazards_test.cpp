@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <string>
@@ -213,6 +214,75 @@ TEST_F(StatsHazardsTest, TemporariesOfSavesCutShortGoAtTheNextSave) {
     if (entry.path().filename().string().starts_with("qelta-monitor.stats.idx.tmp-")) ++temporaries;
   }
   EXPECT_EQ(temporaries, 6u);
+}
+
+// A statistics file whose next append lets another writer in right after its record is
+// written, before the summaries are brought forward.
+class InterruptedStatsFile : public StatsFile {
+ public:
+  using StatsFile::StatsFile;
+  std::function<void()> meanwhile;
+
+ protected:
+  void AfterRecordWritten() override {
+    if (!meanwhile) return;
+    const std::function<void()> once = std::move(meanwhile);
+    meanwhile = nullptr;
+    once();
+  }
+};
+
+void WriteStamp(int fd, uint32_t time, off_t at) {
+  const uint8_t stamp[4] = {static_cast<uint8_t>(time), static_cast<uint8_t>(time >> 8),
+                            static_cast<uint8_t>(time >> 16), static_cast<uint8_t>(time >> 24)};
+  ASSERT_EQ(pwrite(fd, stamp, sizeof stamp, at), static_cast<ssize_t>(sizeof stamp));
+}
+
+// Someone who takes no lock rewrites a record in place while the monitor appends: the day's
+// read finds the record, although it lies in a block the summary says the day is not in.
+TEST_F(StatsHazardsTest, AWriterThatTakesNoLockIsSeenEvenInTheMiddleOfAnAppend) {
+  constexpr uint32_t kLate = 9'000'000;
+  WriteRecords(path_, 5000, 64 * 20);
+  StatsFile window(path_, 64, 64);
+  InterruptedStatsFile monitor(path_, 64, 64);
+  EXPECT_TRUE(window.ReadStatsRange(kLate, kLate).empty());  // summarised and saved
+  const auto middle_of = [](size_t block) {
+    return static_cast<off_t>((64 * block + 30) * kStatusRawSize);
+  };
+
+  // A writer that opens the file in the middle of the append, and writes once it may.
+  bool written_meanwhile = false;
+  monitor.meanwhile = [&] {
+    const int fd = open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    WriteStamp(fd, kLate, middle_of(7));
+    close(fd);
+    written_meanwhile = true;
+  };
+  monitor.AppendStatsRecord(Sample(8000));
+  if (!written_meanwhile) {
+    const int fd = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    WriteStamp(fd, kLate, middle_of(7));
+    close(fd);
+  }
+  EXPECT_EQ(Times(window.ReadStatsRange(kLate, kLate)), std::vector<uint32_t>{kLate});
+
+  // A writer that had the file open before the append and writes in its middle.
+  const int writer = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  monitor.meanwhile = [&] { WriteStamp(writer, kLate + 1, middle_of(12)); };
+  monitor.AppendStatsRecord(Sample(8001));
+  close(writer);
+  EXPECT_EQ(Times(window.ReadStatsRange(kLate, kLate + 1)),
+            (std::vector<uint32_t>{kLate, kLate + 1}));
+
+  // With no one else about, appends still carry the summary forward.
+  monitor.AppendStatsRecord(Sample(8002));
+  EXPECT_EQ(Times(window.ReadStatsRange(8000, 8002)), (std::vector<uint32_t>{8000, 8001, 8002}));
+  EXPECT_EQ(window.last_read().blocks_relied_on, 20u);
+  // Blocks 7 and 12 now reach the late stamps, so they may hold the range; the rest is skipped.
+  EXPECT_EQ(window.last_read().records_read, 2 * 64 + 3u);
 }
 
 // A sink that, in the middle of the read, has another thread append (as the polling thread

@@ -49,16 +49,23 @@ bool WriteAllAt(int fd, const uint8_t* data, size_t size, off_t offset) {
   return true;
 }
 
+enum class Lease {
+  kHeld,           // no one else has the file open until it is released
+  kOpenElsewhere,  // someone else has the file open now
+  kUnavailable,    // the file system has no leases, or the file is another user's
+};
+
 // Makes `fd` the only open of its file for as long as the lease is held: an open of the file
-// by anyone else waits until it is released (or fails at once when non-blocking). False when
-// the file is open elsewhere already (or the file system has no leases); nothing is held
-// then. A lease being broken would signal the holder: the signal is set to one that is
-// ignored unless handled, then to no one at all.
-bool TakeSoleOpenLease(int fd) {
-  if (fcntl(fd, F_SETSIG, SIGURG) != 0) return false;
-  if (fcntl(fd, F_SETLEASE, F_WRLCK) != 0) return false;
+// by anyone else waits until it is released (or fails at once when non-blocking). Nothing is
+// held unless kHeld. A lease being broken would signal the holder: the signal is set to one
+// that is ignored unless handled, then to no one at all.
+Lease TakeSoleOpenLease(int fd) {
+  if (fcntl(fd, F_SETSIG, SIGURG) != 0) return Lease::kUnavailable;
+  if (fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
+    return errno == EAGAIN || errno == EBUSY ? Lease::kOpenElsewhere : Lease::kUnavailable;
+  }
   fcntl(fd, F_SETOWN, 0);
-  return true;
+  return Lease::kHeld;
 }
 
 void ReleaseLease(int fd) {
@@ -218,14 +225,16 @@ void StatsFile::AppendHeld(const TUPSStatusRaw& Sample) {
   // after the write, would go unseen: the stamps after tell only that the file changed. So a
   // summary is brought forward only while no one else has the file open: anyone opening it
   // meanwhile waits until the append is done, and their change then shows in the stamps.
-  const bool sole_opener = TakeSoleOpenLease(StatsStream);
+  // Where no lease can be had at all, the summary is brought forward as before, so that
+  // reads after appends do not read the whole file each time.
+  const Lease lease = TakeSoleOpenLease(StatsStream);
   struct LeaseGuard {
     int fd;
     bool held;
     ~LeaseGuard() {
       if (held) ReleaseLease(fd);
     }
-  } lease{StatsStream, sole_opener};
+  } lease_guard{StatsStream, lease == Lease::kHeld};
   struct stat info;
   if (fstat(StatsStream, &info) != 0 || info.st_size < 0) return;
   const off_t size = info.st_size;
@@ -234,7 +243,7 @@ void StatsFile::AppendHeld(const TUPSStatusRaw& Sample) {
   // A failed or partial write leaves at most a fragment, which the next append overwrites.
   const bool written = WriteAllAt(StatsStream, bytes.data(), bytes.size(), end_of_records);
   AfterRecordWritten();
-  if (written && sole_opener) {
+  if (written && lease != Lease::kOpenElsewhere) {
     VouchForAppend(IdentityOf(info), static_cast<uint64_t>(end_of_records), bytes);
   }
 }

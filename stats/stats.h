@@ -50,7 +50,8 @@ std::string DefaultStatsFilePath();
 // its blocks and of every block read; otherwise it is dropped and the whole file is read.
 // An append brings the summary forward to the file after it only when it wrote its record
 // whole while no one else had the file open (a lease: another opener waits until the append
-// is done, so a writer that takes no lock cannot change the file unseen meanwhile).
+// is done, so a writer that takes no lock cannot change the file unseen meanwhile; where the
+// file system or the file's owner allows no lease, the append vouches without one).
 // So every read returns what a read of the whole file would.
 //
 // A read may run on a worker thread while the user-interface thread appends: an append that

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -46,6 +47,29 @@ bool WriteAllAt(int fd, const uint8_t* data, size_t size, off_t offset) {
     offset += written;
   }
   return true;
+}
+
+enum class Lease {
+  kHeld,           // no one else has the file open until it is released
+  kOpenElsewhere,  // someone else has the file open now
+  kUnavailable,    // the file system has no leases, or the file is another user's
+};
+
+// Makes `fd` the only open of its file for as long as the lease is held: an open of the file
+// by anyone else waits until it is released (or fails at once when non-blocking). Nothing is
+// held unless kHeld. A lease being broken would signal the holder: the signal is set to one
+// that is ignored unless handled, then to no one at all.
+Lease TakeSoleOpenLease(int fd) {
+  if (fcntl(fd, F_SETSIG, SIGURG) != 0) return Lease::kUnavailable;
+  if (fcntl(fd, F_SETLEASE, F_WRLCK) != 0) {
+    return errno == EAGAIN || errno == EBUSY ? Lease::kOpenElsewhere : Lease::kUnavailable;
+  }
+  fcntl(fd, F_SETOWN, 0);
+  return Lease::kHeld;
+}
+
+void ReleaseLease(int fd) {
+  fcntl(fd, F_SETLEASE, F_UNLCK);
 }
 
 int OpenWithRetry(const char* path, int flags, mode_t mode = 0) {
@@ -197,22 +221,51 @@ void StatsFile::EndOperation() {
 void StatsFile::AppendHeld(const TUPSStatusRaw& Sample) {
   if (!OpenStatsFile()) return;
   CloseGuard guard(*this);
+  // Someone who writes without taking the lock, between the time stamps taken before and
+  // after the write, would go unseen: the stamps after tell only that the file changed. So a
+  // summary is brought forward only while no one else has the file open: anyone opening it
+  // meanwhile waits until the append is done, and their change then shows in the stamps.
+  // Where no lease can be had at all, the summary is brought forward as before, so that
+  // reads after appends do not read the whole file each time.
+  const Lease lease = TakeSoleOpenLease(StatsStream);
+  struct LeaseGuard {
+    int fd;
+    bool held;
+    ~LeaseGuard() {
+      if (held) ReleaseLease(fd);
+    }
+  } lease_guard{StatsStream, lease == Lease::kHeld};
   struct stat info;
   if (fstat(StatsStream, &info) != 0 || info.st_size < 0) return;
   const off_t size = info.st_size;
   const off_t end_of_records = size - size % static_cast<off_t>(kStatusRawSize);
   const StatusRawBytes bytes = EncodeStatusRaw(Sample);
   // A failed or partial write leaves at most a fragment, which the next append overwrites.
-  WriteAllAt(StatsStream, bytes.data(), bytes.size(), end_of_records);
-  VouchForAppend(IdentityOf(info));
+  const bool written = WriteAllAt(StatsStream, bytes.data(), bytes.size(), end_of_records);
+  AfterRecordWritten();
+  if (written && lease != Lease::kOpenElsewhere) {
+    VouchForAppend(IdentityOf(info), static_cast<uint64_t>(end_of_records), bytes);
+  }
 }
 
-void StatsFile::VouchForAppend(const FileIdentity& before) {
+void StatsFile::VouchForAppend(const FileIdentity& before, uint64_t written_at,
+                               const StatusRawBytes& written) {
   // Nothing but bytes at or after the end of the last whole record was written: a summary
-  // of the file as it was before still describes every block it covers.
+  // of the file as it was before still describes every block it covers. That holds only if
+  // the file now ends with the record as it was written.
   struct stat info;
   if (fstat(StatsStream, &info) != 0) return;
   const FileIdentity after = IdentityOf(info);
+  if (after.device != before.device || after.inode != before.inode ||
+      after.size != written_at + kStatusRawSize) {
+    return;
+  }
+  StatusRawBytes there{};
+  if (pread(StatsStream, there.data(), there.size(), static_cast<off_t>(written_at)) !=
+          static_cast<ssize_t>(there.size()) ||
+      there != written) {
+    return;
+  }
   if (index_ && index_->identity == before) index_->identity = after;
   if (VouchForAppendInIndexFile(IndexFilePathFor(path_), before, after)) {
     side_file_identity_ = after;

@@ -48,6 +48,10 @@ std::string DefaultStatsFilePath();
 // read. It is relied on only for the file exactly as a read or an append of this class last
 // saw it (device, inode, size, times), after checking the first and last records of some of
 // its blocks and of every block read; otherwise it is dropped and the whole file is read.
+// An append brings the summary forward to the file after it only when it wrote its record
+// whole while no one else had the file open (a lease: another opener waits until the append
+// is done, so a writer that takes no lock cannot change the file unseen meanwhile; where the
+// file system or the file's owner allows no lease, the append vouches without one).
 // So every read returns what a read of the whole file would.
 //
 // A read may run on a worker thread while the user-interface thread appends: an append that
@@ -70,7 +74,7 @@ class StatsFile {
   StatsFile();
   explicit StatsFile(std::string path, size_t chunk_records = kDefaultChunkRecords,
                      size_t block_records = kDefaultBlockRecords);
-  ~StatsFile();
+  virtual ~StatsFile();
 
   StatsFile(const StatsFile&) = delete;
   StatsFile& operator=(const StatsFile&) = delete;
@@ -112,13 +116,21 @@ class StatsFile {
   const RangeReadReport& last_read() const { return last_read_; }
   bool last_read_loaded_side_file() const { return last_read_loaded_side_file_; }
 
+ protected:
+  // Called by an append right after its record is written, before the summaries are brought
+  // forward; a test puts another writer's change there.
+  virtual void AfterRecordWritten() {}
+
  private:
   // The summary to start from for the file as it is now, and how many of its blocks may be
   // relied on: the one in memory, else the side file's.
   size_t ChooseIndex(const FileIdentity& now);
-  // After an append to the open file, which was `before` it: the summaries in memory and in
-  // the side file that described the file as it was now describe it as it is.
-  void VouchForAppend(const FileIdentity& before);
+  // After an append of `written` at `written_at` to the open file, which was `before` it,
+  // with no one else having the file open: the summaries in memory and in the side file that
+  // described the file as it was now describe it as it is, if the file now ends with that
+  // record.
+  void VouchForAppend(const FileIdentity& before, uint64_t written_at,
+                      const StatusRawBytes& written);
   // The append itself, with the operation lock held.
   void AppendHeld(const TUPSStatusRaw& Sample);
   // Ends an operation: writes the appends queued meanwhile, then releases the operation lock.

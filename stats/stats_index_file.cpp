@@ -1,11 +1,15 @@
 #include "stats/stats_index_file.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <ctime>
+#include <memory>
+#include <string_view>
 
 #include "link/status_records.h"
 
@@ -159,6 +163,17 @@ int OpenOwnSideFile(const std::string& path, int access) {
   return fd;
 }
 
+// The suffix mkostemp gives a temporary file's name: six letters or digits.
+bool IsTemporarySuffix(std::string_view suffix) {
+  if (suffix.size() != 6) return false;
+  for (char c : suffix) {
+    const bool alphanumeric =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alphanumeric) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string IndexFilePathFor(const std::string& stats_path) {
@@ -226,8 +241,37 @@ std::optional<StatsIndex> LoadIndexFile(const std::string& path, uint32_t block_
   return DecodeIndexFile(bytes, block_records);
 }
 
+void RemoveStaleIndexTemporaries(const std::string& path, int64_t now_seconds) {
+  const size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp-";
+  const int folder_fd =
+      open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (folder_fd < 0) return;
+  // fdopendir owns the descriptor from here on.
+  std::unique_ptr<DIR, int (*)(DIR*)> entries(fdopendir(folder_fd), closedir);
+  if (!entries) {
+    close(folder_fd);
+    return;
+  }
+  while (const dirent* entry = readdir(entries.get())) {
+    const std::string_view name = entry->d_name;
+    if (!name.starts_with(prefix) || !IsTemporarySuffix(name.substr(prefix.size()))) continue;
+    struct stat info;
+    if (fstatat(folder_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    // Never a link, a FIFO or anything of another user's; and only one that no save can still
+    // be writing.
+    if (!S_ISREG(info.st_mode) || info.st_uid != geteuid()) continue;
+    if (static_cast<int64_t>(info.st_mtim.tv_sec) > now_seconds - kStaleIndexTemporaryAge) continue;
+    unlinkat(folder_fd, entry->d_name, 0);
+  }
+}
+
 bool SaveIndexFile(const std::string& path, const StatsIndex& index) {
   const std::vector<uint8_t> bytes = EncodeIndexFile(index);
+  // A save cut short (the process killed) leaves its temporary file behind.
+  RemoveStaleIndexTemporaries(path, static_cast<int64_t>(std::time(nullptr)));
   // A new file of a name no one else can have foreseen (made with O_EXCL, so never a link or
   // a FIFO planted there), renamed over the side file: nothing is written through a name
   // that someone else made.

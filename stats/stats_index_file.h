@@ -24,8 +24,17 @@ std::optional<StatsIndex> DecodeIndexFile(const std::vector<uint8_t>& bytes,
                                           uint32_t block_records);
 
 std::optional<StatsIndex> LoadIndexFile(const std::string& path, uint32_t block_records);
+// Temporary files of the side file at `path` ("<side>.tmp-" and six letters or digits) that
+// are regular files of this user, last changed at least kStaleIndexTemporaryAge seconds before
+// `now_seconds`, are left by saves that were cut short (the process killed): they are removed.
+// Saves run with the statistics file locked, so no save is still writing one; the age only
+// spares a save of a program that does not take that lock.
+inline constexpr int64_t kStaleIndexTemporaryAge = 60;
+void RemoveStaleIndexTemporaries(const std::string& path, int64_t now_seconds);
+
 // Replaces the side file at once (a temporary file renamed over it); false when it could not
-// be written, in which case no temporary file is left behind.
+// be written, in which case no temporary file is left behind. Stale temporary files of earlier
+// saves go first (RemoveStaleIndexTemporaries).
 bool SaveIndexFile(const std::string& path, const StatsIndex& index);
 
 // After an append that changed nothing but the end of the statistics file: if the side file

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <string>
@@ -153,6 +154,135 @@ TEST_F(StatsHazardsTest, ALinkWhereTheSideFileGoesIsNeverWrittenThrough) {
   EXPECT_TRUE(FileText(other) == before) << "the linked file was written";
   ASSERT_EQ(lstat(side_.c_str(), &info), 0);
   EXPECT_TRUE(S_ISREG(info.st_mode));
+}
+
+// Sets a file's (or a link's own) modification time `seconds` into the past.
+void AgeBy(const std::string& path, int seconds) {
+  struct timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= seconds;
+  times[1] = times[0];
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// A save of the side file cut short (the process killed) leaves its temporary file: the next
+// save removes it, and nothing else that only looks like one.
+TEST_F(StatsHazardsTest, TemporariesOfSavesCutShortGoAtTheNextSave) {
+  WriteRecords(path_, 5000, 100);
+  const std::string folder = dir_.path().toStdString();
+  const std::string victim = folder + "/victim";
+  WriteText(victim, "not yours\n");
+  // What a killed save leaves: a whole or a partial side file under a mkostemp name.
+  const std::string left_whole = side_ + ".tmp-Ab3xY9";
+  const std::string left_partial = side_ + ".tmp-000000";
+  WriteText(left_whole, std::string(4096, 'x'));
+  WriteText(left_partial, "");
+  // Names that only look like ours, or are not regular files of ours.
+  const std::string fresh = side_ + ".tmp-Fresh1";  // a save that may still be writing
+  const std::string link = side_ + ".tmp-Link01";
+  const std::string fifo = side_ + ".tmp-Fifo01";
+  const std::string folder_entry = side_ + ".tmp-Dir001";
+  const std::string longer = side_ + ".tmp-Ab3xY9z";
+  const std::string dotted = side_ + ".tmp-Ab.xY9";
+  const std::string foreign = folder + "/other.stats.idx.tmp-Ab3xY9";
+  WriteText(fresh, "x");
+  ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(folder_entry.c_str(), 0700), 0);
+  WriteText(longer, "x");
+  WriteText(dotted, "x");
+  WriteText(foreign, "x");
+  const int stale = static_cast<int>(kStaleIndexTemporaryAge) + 30;
+  for (const std::string& path :
+       {left_whole, left_partial, link, fifo, folder_entry, longer, dotted, foreign}) {
+    AgeBy(path, stale);
+  }
+  AgeBy(fresh, static_cast<int>(kStaleIndexTemporaryAge) - 30);
+
+  StatsFile file(path_, 64, 16);
+  EXPECT_EQ(file.ReadStatsRange(5000, 5001).size(), 2u);  // makes and saves the summary
+  ASSERT_TRUE(LoadIndexFile(side_, 16).has_value());
+  EXPECT_FALSE(fs::exists(fs::symlink_status(left_whole)));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(left_partial)));
+  for (const std::string& kept : {fresh, link, fifo, folder_entry, longer, dotted, foreign}) {
+    EXPECT_TRUE(fs::exists(fs::symlink_status(kept))) << kept;
+  }
+  EXPECT_EQ(FileText(victim), "not yours\n");
+  // The save itself left nothing of its own.
+  size_t temporaries = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().filename().string().starts_with("qelta-monitor.stats.idx.tmp-")) ++temporaries;
+  }
+  EXPECT_EQ(temporaries, 6u);
+}
+
+// A statistics file whose next append lets another writer in right after its record is
+// written, before the summaries are brought forward.
+class InterruptedStatsFile : public StatsFile {
+ public:
+  using StatsFile::StatsFile;
+  std::function<void()> meanwhile;
+
+ protected:
+  void AfterRecordWritten() override {
+    if (!meanwhile) return;
+    const std::function<void()> once = std::move(meanwhile);
+    meanwhile = nullptr;
+    once();
+  }
+};
+
+void WriteStamp(int fd, uint32_t time, off_t at) {
+  const uint8_t stamp[4] = {static_cast<uint8_t>(time), static_cast<uint8_t>(time >> 8),
+                            static_cast<uint8_t>(time >> 16), static_cast<uint8_t>(time >> 24)};
+  ASSERT_EQ(pwrite(fd, stamp, sizeof stamp, at), static_cast<ssize_t>(sizeof stamp));
+}
+
+// Someone who takes no lock rewrites a record in place while the monitor appends: the day's
+// read finds the record, although it lies in a block the summary says the day is not in.
+TEST_F(StatsHazardsTest, AWriterThatTakesNoLockIsSeenEvenInTheMiddleOfAnAppend) {
+  constexpr uint32_t kLate = 9'000'000;
+  WriteRecords(path_, 5000, 64 * 20);
+  StatsFile window(path_, 64, 64);
+  InterruptedStatsFile monitor(path_, 64, 64);
+  EXPECT_TRUE(window.ReadStatsRange(kLate, kLate).empty());  // summarised and saved
+  const auto middle_of = [](size_t block) {
+    return static_cast<off_t>((64 * block + 30) * kStatusRawSize);
+  };
+
+  // A writer that opens the file in the middle of the append, and writes once it may.
+  bool written_meanwhile = false;
+  monitor.meanwhile = [&] {
+    const int fd = open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    WriteStamp(fd, kLate, middle_of(7));
+    close(fd);
+    written_meanwhile = true;
+  };
+  monitor.AppendStatsRecord(Sample(8000));
+  if (!written_meanwhile) {
+    const int fd = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    WriteStamp(fd, kLate, middle_of(7));
+    close(fd);
+  }
+  EXPECT_EQ(Times(window.ReadStatsRange(kLate, kLate)), std::vector<uint32_t>{kLate});
+
+  // A writer that had the file open before the append and writes in its middle.
+  const int writer = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  monitor.meanwhile = [&] { WriteStamp(writer, kLate + 1, middle_of(12)); };
+  monitor.AppendStatsRecord(Sample(8001));
+  close(writer);
+  EXPECT_EQ(Times(window.ReadStatsRange(kLate, kLate + 1)),
+            (std::vector<uint32_t>{kLate, kLate + 1}));
+
+  // With no one else about, appends still carry the summary forward.
+  monitor.AppendStatsRecord(Sample(8002));
+  EXPECT_EQ(Times(window.ReadStatsRange(8000, 8002)), (std::vector<uint32_t>{8000, 8001, 8002}));
+  EXPECT_EQ(window.last_read().blocks_relied_on, 20u);
+  // Blocks 7 and 12 now reach the late stamps, so they may hold the range; the rest is skipped.
+  EXPECT_EQ(window.last_read().records_read, 2 * 64 + 3u);
 }
 
 // A sink that, in the middle of the read, has another thread append (as the polling thread

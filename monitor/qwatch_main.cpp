@@ -54,6 +54,7 @@
 #include "platform/sound_player.h"
 #include "platform/taskbar_hint.h"
 #include "platform/tray_appearance_watch.h"
+#include "platform/tray_click_position.h"
 #include "platform/ui_script.h"
 #include "platform/wall_clock.h"
 #include "platform/web_pages.h"
@@ -292,6 +293,8 @@ void TMainForm::PutIconInTray() {
     Tray->show();
     return;
   }
+  // A D-Bus tray passes the click's position, which the toolkit only logs.
+  TrayClickPosition::Listen();
   Tray = new QSystemTrayIcon(this);
   Tray->setIcon(tray_icons_[tray_icon_index_]);
   Tray->setToolTip(tray_tooltip_);
@@ -352,9 +355,11 @@ void TMainForm::BuildTray() {
 
 void TMainForm::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
   // Left click: Trigger; right click: Context (the toolkit or the tray opens the context menu
-  // itself). Double and middle clicks do nothing.
-  if (reason == QSystemTrayIcon::Trigger) TrayClick(false, QCursor::pos());
-  if (reason == QSystemTrayIcon::Context) TrayClick(true, QCursor::pos());
+  // itself). Double and middle clicks do nothing. The position a D-Bus tray passed with the
+  // click comes first: the pointer's own position is stale under Xwayland.
+  const QPoint position = TrayClickPosition::Take().value_or(QCursor::pos());
+  if (reason == QSystemTrayIcon::Trigger) TrayClick(false, position);
+  if (reason == QSystemTrayIcon::Context) TrayClick(true, position);
 }
 
 void TMainForm::TrayClick(bool right_button, QPoint position) {

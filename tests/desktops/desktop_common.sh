@@ -64,7 +64,7 @@ start_desktop() {
 # The monitor, installed as far as its settings go, on a fresh simulator. Extra settings in $1,
 # extra environment in the rest.
 start_monitor() {
-  coproc SIM { "$SIMULATOR" --pace=instant; }
+  coproc SIM { exec "$SIMULATOR" --pace=instant; }
   PIDS+=("$SIM_PID")
   read -r device <&"${SIM[0]}"
   exec {SIM_IN}>&"${SIM[1]}"

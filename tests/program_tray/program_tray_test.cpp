@@ -358,6 +358,18 @@ TEST_F(ProgramTrayTest, TheTrayReadsAndClicksTheMenuThatFollowsTheState) {
   ASSERT_EQ(popup.motif_hints.size(), 5u);
   EXPECT_TRUE(popup.motif_hints[0] & 1u);            // functions given
   EXPECT_EQ(popup.motif_hints[1] & (8u | 16u), 0u);  // neither minimise nor maximise
+  // A tray that asks the item to open its menu (ContextMenu) instead of reading it gets the menu
+  // as a window of its own, at the place the tray gave (the pop-up is in the corner, at 0, 0).
+  CallItem({}, QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ContextMenu"),
+           {10, 10});
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (ShownWindow& w : ShownWindows(display->name())) {
+          if (w.x == 10 && w.y == 10) return true;
+        }
+        return false;
+      },
+      kLongWaitMs));
   // "Закрыть" ends the program.
   ASSERT_TRUE(Click(kFixedItems[8]));
   int code = -1;

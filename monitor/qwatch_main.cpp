@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <cstdio>
+#include <optional>
 
 #include "display/qwatch_info.h"
 #include "install/installation.h"
@@ -55,6 +56,7 @@
 #include "platform/sound_player.h"
 #include "platform/taskbar_hint.h"
 #include "platform/tray_appearance_watch.h"
+#include "platform/tray_click_position.h"
 #include "platform/ui_script.h"
 #include "platform/wall_clock.h"
 #include "platform/web_pages.h"
@@ -304,6 +306,8 @@ void TMainForm::PutIconInTray() {
     Tray->show();
     return;
   }
+  // A D-Bus tray passes the click's position, which the toolkit only logs.
+  TrayClickPosition::Listen();
   Tray = new QSystemTrayIcon(this);
   Tray->setIcon(tray_icons_[tray_icon_index_]);
   Tray->setToolTip(tray_tooltip_);
@@ -364,9 +368,27 @@ void TMainForm::BuildTray() {
 
 void TMainForm::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
   // Left click: Trigger; right click: Context (the toolkit or the tray opens the context menu
-  // itself). Double and middle clicks do nothing.
-  if (reason == QSystemTrayIcon::Trigger) TrayClick(false, QCursor::pos());
-  if (reason == QSystemTrayIcon::Context) TrayClick(true, QCursor::pos());
+  // itself). Double and middle clicks do nothing. The position a D-Bus tray passed with the
+  // click comes first: the pointer's own position is stale under Xwayland.
+  const std::optional<QPoint> tray_position = TrayClickPosition::Take();
+  const QPoint position = tray_position.value_or(QCursor::pos());
+  if (reason == QSystemTrayIcon::Trigger) TrayClick(false, position);
+  if (reason == QSystemTrayIcon::Context) {
+    TrayClick(true, position);
+    // A D-Bus tray that calls ContextMenu(x, y) instead of reading the menu wants the item to
+    // open it. The toolkit hands a pop-up of the icon's own menu to its D-Bus export, which
+    // cannot pop up; the same items in a plain menu open at the place the tray gave.
+    if (tray_position) PopUpTrayMenuAt(*tray_position);
+  }
+}
+
+void TMainForm::PopUpTrayMenuAt(QPoint position) {
+  if (TrayPopupMenu == nullptr) TrayPopupMenu = new QMenu(this);
+  // The items are the tray menu's own actions as the click left them (the cancel item included
+  // while a countdown runs).
+  for (QAction* action : TrayPopupMenu->actions()) TrayPopupMenu->removeAction(action);
+  TrayPopupMenu->addActions(TrayMenu->actions());
+  TrayPopupMenu->popup(position);
 }
 
 void TMainForm::TrayClick(bool right_button, QPoint position) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -117,6 +118,7 @@ class TMainForm : public QWidget,
   // Brings the menu's items, their enabled and checked states and the icon's tooltip in line
   // with the monitor's state; changes only what differs.
   void UpdateTrayMenu();
+  void PopUpTrayMenuAt(QPoint position);
   void RunGuarded(const std::function<void()>& handler);
 
   // TrayIconView
@@ -186,6 +188,8 @@ class TMainForm : public QWidget,
   QIcon tray_icons_[3];
   QString tray_tooltip_;
   QMenu* TrayMenu = nullptr;
+  // The tray menu's items, popped up for a D-Bus tray that asks the item to open its menu.
+  QMenu* TrayPopupMenu = nullptr;
   QAction* CancelShutdownProcess = nullptr;
   QAction* CancelDivider = nullptr;
   QAction* InformationMenu = nullptr;

@@ -79,6 +79,8 @@ struct ShownWindow {
   std::string title;
   std::map<std::string, std::vector<std::string>> atoms;
   std::vector<uint32_t> motif_hints;
+  int x = -1;
+  int y = -1;
 };
 
 std::vector<ShownWindow> ShownWindows(const std::string& display_name) {
@@ -139,6 +141,13 @@ std::vector<ShownWindow> ShownWindows(const std::string& display_name) {
         }
       }
       window.motif_hints = words(property(children[i], atom("_MOTIF_WM_HINTS")));
+      xcb_get_geometry_reply_t* geometry =
+          xcb_get_geometry_reply(c, xcb_get_geometry(c, children[i]), nullptr);
+      if (geometry != nullptr) {
+        window.x = geometry->x;
+        window.y = geometry->y;
+      }
+      std::free(geometry);
       windows.push_back(window);
     }
   }
@@ -329,7 +338,8 @@ TEST_F(ProgramTrayTest, TheTrayReadsAndClicksTheMenuThatFollowsTheState) {
       QTest::qWaitFor([&] { return WindowShown(display->name(), "QELTA MONITOR"); }, kLongWaitMs));
 
   // A left click on the icon shows the pop-up: a tool window with neither a taskbar entry nor
-  // minimise and maximise buttons.
+  // minimise and maximise buttons, in the corner of the click the tray passed (top left), not
+  // of the pointer (which the server keeps in the middle of the screen, so right and bottom).
   CallItem({}, QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"), {10, 10});
   ShownWindow popup;
   ASSERT_TRUE(QTest::qWaitFor(
@@ -341,11 +351,25 @@ TEST_F(ProgramTrayTest, TheTrayReadsAndClicksTheMenuThatFollowsTheState) {
       },
       kLongWaitMs));
   EXPECT_EQ(popup.title, "QELTA MONITOR");
+  EXPECT_LT(popup.x, 40);
+  EXPECT_LT(popup.y, 40);
   EXPECT_TRUE(Has(popup.atoms["_NET_WM_STATE"], "_NET_WM_STATE_SKIP_TASKBAR"));
   EXPECT_TRUE(Has(popup.atoms["_NET_WM_STATE"], "_NET_WM_STATE_SKIP_PAGER"));
   ASSERT_EQ(popup.motif_hints.size(), 5u);
   EXPECT_TRUE(popup.motif_hints[0] & 1u);            // functions given
   EXPECT_EQ(popup.motif_hints[1] & (8u | 16u), 0u);  // neither minimise nor maximise
+  // A tray that asks the item to open its menu (ContextMenu) instead of reading it gets the menu
+  // as a window of its own, at the place the tray gave (the pop-up is in the corner, at 0, 0).
+  CallItem({}, QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ContextMenu"),
+           {10, 10});
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        for (ShownWindow& w : ShownWindows(display->name())) {
+          if (w.x == 10 && w.y == 10) return true;
+        }
+        return false;
+      },
+      kLongWaitMs));
   // "Закрыть" ends the program.
   ASSERT_TRUE(Click(kFixedItems[8]));
   int code = -1;

@@ -51,7 +51,7 @@ TEST_F(LauncherInteropTest, GioStartsTheProgramFromEveryLauncherOrTheFolderIsRef
     installer.SetPath(folder);
     const Outcome outcome = installer.InstallButtonClick();
     if (name.find('%') != std::string::npos) {
-      // No Exec line serves both: "%%" is what the specification asks for and GLib cannot
+      // No Exec line serves both: "%%" is what the desktop entry standard asks for and GLib cannot
       // load, a lone "%" a field code that the launch drops.
       EXPECT_EQ(outcome, Outcome::StayOpen);
       EXPECT_EQ(journal.Only({"box"}),

@@ -29,8 +29,11 @@ class UpsLink {
     hint.clear();
     return true;
   }
-  // This computer is about to be powered off: a link that holds a login somewhere ends it.
+  // This computer is about to be powered off: a link that holds a login somewhere ends it, and
+  // does not take it again while the power-off is under way.
   virtual void ReleaseBeforePowerOff() {}
+  // The power-off did not come: this computer draws power again, so its login is taken again.
+  virtual void ResumeAfterFailedPowerOff() {}
   // The server a UPS served elsewhere is read from ("ups@host:port"); empty for a cable.
   virtual std::string ServerName() { return {}; }
 };

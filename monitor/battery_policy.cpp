@@ -79,6 +79,8 @@ void MonitorCore::PowerOffThisComputer() {
 
 void MonitorCore::PowerOffFinished(const PowerOffOutcome& outcome) {
   if (outcome.accepted) return;
+  // Still running on this UPS: a server this computer logged out of counts it again.
+  deps_.link.ResumeAfterFailedPowerOff();
   // Each try's failure takes the place of the one before: one notice, until the user closes it.
   deps_.balloons.ShowBalloon(
       QString::fromUtf8(kPowerOffFailedTitle),

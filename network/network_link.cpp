@@ -187,7 +187,7 @@ bool NetworkUpsLink::Connect(const UpsServerSettings& server, Deadline& deadline
     Drop();
     return false;
   }
-  if (!server.watch_only) {
+  if (!server.watch_only && !released_) {
     // The primary counts this computer among those it waits for before it powers off.
     const std::optional<std::string> login =
         Ask("LOGIN " + QuotedValue(server.ups) + "\n", deadline);
@@ -275,9 +275,19 @@ bool NetworkUpsLink::CommandsAllowed(std::string& hint) {
 }
 
 void NetworkUpsLink::ReleaseBeforePowerOff() {
+  // A poll made while the computer goes down must not log in again, or the primary would wait
+  // for a computer that is already going.
+  released_ = true;
   if (socket_ == nullptr || socket_->state() != QAbstractSocket::ConnectedState) return;
   Deadline deadline(kExchangeTimeoutMs);
   Ask("LOGOUT\n", deadline);
+  Drop();
+}
+
+void NetworkUpsLink::ResumeAfterFailedPowerOff() {
+  if (!released_) return;
+  released_ = false;
+  // The next poll connects again and logs in.
   Drop();
 }
 
@@ -306,6 +316,11 @@ void LinkByPort::SetPortOverride(const std::string& port_name) {
 void LinkByPort::ReleaseBeforePowerOff() {
   cable_.ReleaseBeforePowerOff();
   network_.ReleaseBeforePowerOff();
+}
+
+void LinkByPort::ResumeAfterFailedPowerOff() {
+  cable_.ResumeAfterFailedPowerOff();
+  network_.ResumeAfterFailedPowerOff();
 }
 
 }  // namespace qelta

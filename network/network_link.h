@@ -84,8 +84,9 @@ class NetworkUpsLink : public UpsLink {
   void SetPortOverride(const std::string& port_name) override { override_ = port_name; }
   std::string PortOverride() const override { return override_; }
   bool CommandsAllowed(std::string& hint) override;
-  // LOGOUT, so that the primary need not wait for this computer.
+  // LOGOUT, so that the primary need not wait for this computer; later polls only watch.
   void ReleaseBeforePowerOff() override;
+  void ResumeAfterFailedPowerOff() override;
   std::string ServerName() override;
 
  private:
@@ -110,6 +111,8 @@ class NetworkUpsLink : public UpsLink {
   std::string buffer_;
   bool last_beeper_ = false;
   bool commands_denied_ = false;
+  // This computer is being powered off: polls go on without a login.
+  bool released_ = false;
   std::map<std::string, std::vector<QHostAddress>> looked_up_;
   std::map<std::string, bool> lookups_running_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
@@ -129,6 +132,7 @@ class LinkByPort : public UpsLink {
   std::string PortOverride() const override { return cable_.PortOverride(); }
   bool CommandsAllowed(std::string& hint) override { return Stored().CommandsAllowed(hint); }
   void ReleaseBeforePowerOff() override;
+  void ResumeAfterFailedPowerOff() override;
   std::string ServerName() override { return Stored().ServerName(); }
 
  private:

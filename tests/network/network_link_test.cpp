@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <QApplication>
 #include <atomic>
@@ -185,9 +186,19 @@ TEST_F(NetworkLinkTest, LogsInOnceAndBuildsTheStatusRecordFromOneListVarAPoll) {
   EXPECT_EQ(raw.OP_current, 42);
   EXPECT_EQ(raw.time, 86400u);
 
-  // Before the power-off: LOGOUT, so that the primary need not wait.
+  // Before the power-off: LOGOUT, so that the primary need not wait; the polls made while the
+  // computer goes down watch without logging in again, or the primary would wait for it.
   link.ReleaseBeforePowerOff();
   EXPECT_EQ(server.Lines().back(), "LOGOUT");
+  ASSERT_TRUE(Query());
+  const std::vector<std::string> after_logout = server.Lines();
+  EXPECT_EQ(std::count(after_logout.begin(), after_logout.end(), "LOGIN \"qelta\""), 1);
+  EXPECT_EQ(after_logout.back(), "LIST VAR \"qelta\"");
+  // A refused power-off leaves the computer on this UPS: it logs in again.
+  link.ResumeAfterFailedPowerOff();
+  ASSERT_TRUE(Query());
+  const std::vector<std::string> resumed = server.Lines();
+  EXPECT_EQ(std::count(resumed.begin(), resumed.end(), "LOGIN \"qelta\""), 2);
 }
 
 TEST_F(NetworkLinkTest, AWatcherDoesNotLogInAndWithoutAUserHasNoCommands) {

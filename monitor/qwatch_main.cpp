@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <QTimer>
 #include <cstdio>
 
 #include "display/qwatch_info.h"
@@ -242,7 +243,12 @@ void TMainForm::EnterMonitorMode(bool show_welcome) {
 }
 
 void TMainForm::StartNetworkServer() {
-  served_ups_ = std::make_unique<MonitorServedUps>(*core_, *link_);
+  // A client's command whose store failed is answered first; the box comes afterwards.
+  served_ups_ =
+      std::make_unique<MonitorServedUps>(*core_, *link_, [this](const std::string& message) {
+        QTimer::singleShot(
+            0, this, [this, text = QString::fromStdString(message)] { errors_->ShowError(text); });
+      });
   // Read at every batch of requests; a store that fails serves no users rather than stopping.
   protocol_server_ = std::make_unique<ProtocolServer>(*served_ups_, [this] {
     try {

@@ -3,9 +3,12 @@
 #include <functional>
 #include <memory>
 
+class QObject;
+
 namespace qelta {
 
 class BalloonSink;
+class ErrorReporter;
 class MonitorCore;
 class MonitorServedUps;
 class NetworkServer;
@@ -23,9 +26,11 @@ class UpsLink;
 class ServedNetwork {
  public:
   // `settings` gives the store, or null once it is closed. A listener that cannot be opened is
-  // told through `balloons` (the tray's balloon, the service's journal line).
+  // told through `balloons` (the tray's balloon, the service's journal line); a client's command
+  // that the store failed is answered as failed and told through `errors`, as the program's
+  // other store failures are.
   ServedNetwork(MonitorCore& core, UpsLink& link, TimerFactory& timers,
-                std::function<Settings*()> settings, BalloonSink& balloons);
+                std::function<Settings*()> settings, BalloonSink& balloons, ErrorReporter& errors);
   ~ServedNetwork();
 
   // Listens as the settings say now.
@@ -33,8 +38,9 @@ class ServedNetwork {
 
  private:
   MonitorCore& core_;
+  // Owns the deferred reports of failed commands: they go with it.
+  std::unique_ptr<QObject> report_context_;
   std::unique_ptr<MonitorServedUps> served_ups_;
-  std::unique_ptr<ServedUps> guarded_ups_;
   std::unique_ptr<ProtocolServer> protocol_server_;
   std::unique_ptr<SecondaryShutdown> secondary_shutdown_;
   std::unique_ptr<NetworkServer> network_server_;

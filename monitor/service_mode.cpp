@@ -148,7 +148,7 @@ void ServiceMonitor::Start() {
   core_->StartMonitoring(false);
   network_ = std::make_unique<ServedNetwork>(
       *core_, *link_, *timers_, [this] { return static_cast<Settings*>(settings_.get()); },
-      *balloons_);
+      *balloons_, *errors_);
   RunGuarded(*errors_, [this] { network_->Apply(); });
 }
 

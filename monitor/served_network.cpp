@@ -7,16 +7,17 @@
 #include "monitor/monitor_core.h"
 #include "monitor/network_bridge.h"
 #include "network/network_config.h"
+#include "network/network_link.h"
 #include "network/network_server.h"
 #include "network/protocol_server.h"
 #include "network/secondary_shutdown.h"
-#include "platform/balloon.h"
 #include "platform/error_reporter.h"
 #include "settings/settings.h"
 
 namespace qelta {
 ServedNetwork::ServedNetwork(MonitorCore& core, UpsLink& link, TimerFactory& timers,
-                             std::function<Settings*()> settings, BalloonSink& balloons,
+                             std::function<Settings*()> settings,
+                             std::function<void(const std::string&)> listen_failed,
                              ErrorReporter& errors)
     : core_(core), report_context_(std::make_unique<QObject>()) {
   // A client's command whose store failed is answered first; the user is told afterwards, as
@@ -48,15 +49,21 @@ ServedNetwork::ServedNetwork(MonitorCore& core, UpsLink& link, TimerFactory& tim
       *protocol_server_, timers,
       [settings] {
         try {
-          if (Settings* store = settings()) return ReadListenConfig(*store);
+          Settings* store = settings();
+          if (store == nullptr) return ListenConfig{false, {}, 0};
+          ListenConfig config = ReadListenConfig(*store);
+          // Watching a UPS that a server on this or another computer serves already, this
+          // monitor serves it again only when told to (it would find the port taken).
+          if (store->ReadString("Settings", "Port", "COM1") == kNetworkPortName &&
+              store->ReadString(kNetworkSection, "Serve", "").empty()) {
+            config.serve = false;
+          }
+          return config;
         } catch (const StoreError&) {
         }
         return ListenConfig{false, {}, 0};
       },
-      [&balloons](const std::string& message) {
-        balloons.ShowBalloon(QStringLiteral("Сервер UPS"), QString::fromStdString(message),
-                             BalloonIcon::Error, 5000);
-      });
+      std::move(listen_failed));
 }
 
 ServedNetwork::~ServedNetwork() {

@@ -2,6 +2,7 @@
 
 #include "link/modems.h"
 #include "monitor/monitor_core.h"
+#include "settings/settings.h"
 
 namespace qelta {
 
@@ -19,6 +20,17 @@ uint32_t MonitorServedUps::LastPollTime() {
 }
 
 bool MonitorServedUps::RunInstantCommand(const std::string& name) {
+  // The beeper command stores the beeper preference; a store that fails (the service's settings
+  // file is read-only to it) must not throw through the socket handler.
+  try {
+    return RunCommand(name);
+  } catch (const StoreError& error) {
+    if (store_failed_) store_failed_(error.what());
+    return false;
+  }
+}
+
+bool MonitorServedUps::RunCommand(const std::string& name) {
   if (name == "test.battery.start.quick") return link_.PerformUPSTest();
   if (!core_.LinkOK()) return false;
   const bool before = core_.LastStatus().status_beeper;

@@ -24,22 +24,18 @@
 #include "link/ups_port_probe.h"
 #include "monitor/handler_guard.h"
 #include "monitor/http_poster.h"
-#include "monitor/network_bridge.h"
 #include "monitor/popup_placement.h"
 #include "monitor/post_report.h"
 #include "monitor/report_fields.h"
+#include "monitor/served_network.h"
 #include "monitor/start_mode.h"
 #include "monitor/tray_icons.h"
 #include "monitor/tray_menu.h"
 #include "monitor/tray_tooltip.h"
 #include "monitor/tray_wait.h"
 #include "monitor/window_balloons.h"
-#include "network/network_config.h"
 #include "network/network_link.h"
-#include "network/network_server.h"
-#include "network/protocol_server.h"
 #include "network/qwatch_network.h"
-#include "network/secondary_shutdown.h"
 #include "platform/busy_indicator.h"
 #include "platform/ctrl_key_watch.h"
 #include "platform/desktop_balloons.h"
@@ -119,10 +115,7 @@ TMainForm::TMainForm(std::vector<std::string> arguments) : arguments_(std::move(
 TMainForm::~TMainForm() {
   // The windows go before the stores and the core they show; their timers with them.
   if (core_ != nullptr) core_->SetPopup(nullptr);
-  if (core_ != nullptr) core_->SetOtherComputers(nullptr);
-  network_server_.reset();
-  secondary_shutdown_.reset();
-  protocol_server_.reset();
+  network_.reset();
   delete InfoForm;
   InfoForm = nullptr;
   delete about_form_.data();
@@ -244,47 +237,15 @@ void TMainForm::EnterMonitorMode(bool show_welcome) {
 }
 
 void TMainForm::StartNetworkServer() {
-  served_ups_ = std::make_unique<MonitorServedUps>(*core_, *link_);
-  // Read at every batch of requests; a store that fails serves no users rather than stopping.
-  protocol_server_ = std::make_unique<ProtocolServer>(*served_ups_, [this] {
-    try {
-      if (settings_store_ != nullptr) return ReadServedConfig(*settings_store_);
-    } catch (const StoreError&) {
-    }
-    return ServedConfig{};
-  });
-  secondary_shutdown_ = std::make_unique<SecondaryShutdown>(*protocol_server_, *timers_, [this] {
-    int seconds = kDefaultSecondaryWaitSeconds;
-    try {
-      if (settings_store_ != nullptr) seconds = ReadSecondaryWaitSeconds(*settings_store_);
-    } catch (const StoreError&) {
-    }
-    return seconds * 1000;
-  });
-  core_->SetOtherComputers(secondary_shutdown_.get());
-  network_server_ = std::make_unique<NetworkServer>(
-      *protocol_server_, *timers_,
-      [this] {
-        try {
-          if (settings_store_ == nullptr) return ListenConfig{false, {}, 0};
-          ListenConfig config = ReadListenConfig(*settings_store_);
-          // Watching a UPS that a server on this or another computer serves already, this
-          // monitor serves it again only when told to (it would find the port taken).
-          if (settings_store_->ReadString("Settings", "Port", "COM1") == kNetworkPortName &&
-              settings_store_->ReadString(kNetworkSection, "Serve", "").empty()) {
-            config.serve = false;
-          }
-          return config;
-        } catch (const StoreError&) {
-        }
-        return ListenConfig{false, {}, 0};
-      },
+  network_ = std::make_unique<ServedNetwork>(
+      *core_, *link_, *timers_, [this] { return settings_store_.get(); },
       [this](const std::string& message) {
         std::fprintf(stderr, "qelta-monitor: %s\n", message.c_str());
         balloons_->ShowBalloon(QStringLiteral("Сервер UPS"), QString::fromStdString(message),
                                BalloonIcon::Error, 5000);
-      });
-  network_server_->Apply();
+      },
+      *errors_);
+  network_->Apply();
 }
 
 void TMainForm::ShowTrayWhenReady() {
@@ -441,7 +402,7 @@ void TMainForm::ConfigurationMenuClick() {
         deps, [this](const std::function<void()>& handler) { RunGuarded(handler); });
     // A store failure while filling ends here; the next request tries again.
     form->FormCreate();
-    if (network_server_ != nullptr) {
+    if (network_ != nullptr) {
       form->SetNetworkSettingsOpener([this] { RunGuarded([this] { NetworkSettingsClick(); }); });
     }
     configuration_form_ = std::move(form);
@@ -457,7 +418,7 @@ void TMainForm::ConfigurationMenuClick() {
 void TMainForm::NetworkSettingsClick() {
   if (network_form_ == nullptr) {
     auto form = std::make_unique<TNetworkForm>(
-        *settings_store_, [this] { network_server_->Apply(); },
+        *settings_store_, [this] { network_->Apply(); },
         [this](const std::function<void()>& handler) { RunGuarded(handler); });
     form->FormCreate();
     network_form_ = std::move(form);

@@ -27,13 +27,10 @@ class TWelcomeForm;
 class WebPages;
 struct InstallDependencies;
 class MessageBoxes;
-class MonitorServedUps;
-class NetworkServer;
-class ProtocolServer;
-class SecondaryShutdown;
 class TNetworkForm;
 class PortSearch;
 class SerialAdapterCatalog;
+class ServedNetwork;
 class TConfigurationForm;
 class UpsProbe;
 class ChangeNotice;
@@ -174,10 +171,7 @@ class TMainForm : public QWidget,
   std::unique_ptr<TWelcomeForm> welcome_form_;
   QPointer<TAboutForm> about_form_;
   std::unique_ptr<TrayWait> tray_wait_;
-  std::unique_ptr<MonitorServedUps> served_ups_;
-  std::unique_ptr<ProtocolServer> protocol_server_;
-  std::unique_ptr<SecondaryShutdown> secondary_shutdown_;
-  std::unique_ptr<NetworkServer> network_server_;
+  std::unique_ptr<ServedNetwork> network_;
   std::unique_ptr<TNetworkForm> network_form_;
   InstanceChannel* instance_ = nullptr;
 

@@ -1,53 +1,35 @@
 #include "monitor/served_network.h"
 
+#include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "monitor/monitor_core.h"
 #include "monitor/network_bridge.h"
 #include "network/network_config.h"
+#include "network/network_link.h"
 #include "network/network_server.h"
 #include "network/protocol_server.h"
 #include "network/secondary_shutdown.h"
-#include "platform/balloon.h"
+#include "platform/error_reporter.h"
 #include "settings/settings.h"
 
 namespace qelta {
-namespace {
-
-// The served UPS with the instant commands' store failures told rather than thrown through the
-// socket handlers: the beeper command stores the beeper preference, and the service's settings
-// file is read-only to it.
-class GuardedServedUps : public ServedUps {
- public:
-  GuardedServedUps(ServedUps& inner, BalloonSink& balloons) : inner_(inner), balloons_(balloons) {}
-  bool LinkOK() override { return inner_.LinkOK(); }
-  const TUPSStatus& LastStatus() override { return inner_.LastStatus(); }
-  uint32_t LastPollTime() override { return inner_.LastPollTime(); }
-  bool RunInstantCommand(const std::string& name) override {
-    try {
-      return inner_.RunInstantCommand(name);
-    } catch (const StoreError& error) {
-      balloons_.ShowBalloon(QStringLiteral("Сервер UPS"),
-                            QString::fromStdString(name + ": " + error.what()), BalloonIcon::Error,
-                            5000);
-      return false;
-    }
-  }
-
- private:
-  ServedUps& inner_;
-  BalloonSink& balloons_;
-};
-
-}  // namespace
-
 ServedNetwork::ServedNetwork(MonitorCore& core, UpsLink& link, TimerFactory& timers,
-                             std::function<Settings*()> settings, BalloonSink& balloons)
-    : core_(core) {
-  served_ups_ = std::make_unique<MonitorServedUps>(core, link);
-  guarded_ups_ = std::make_unique<GuardedServedUps>(*served_ups_, balloons);
+                             std::function<Settings*()> settings,
+                             std::function<void(const std::string&)> listen_failed,
+                             ErrorReporter& errors)
+    : core_(core), report_context_(std::make_unique<QObject>()) {
+  // A client's command whose store failed is answered first; the user is told afterwards, as
+  // of any other handler's store failure (the tray's box waits for the user).
+  served_ups_ = std::make_unique<MonitorServedUps>(
+      core, link, [context = report_context_.get(), &errors](const std::string& message) {
+        QTimer::singleShot(0, context, [&errors, text = QString::fromStdString(message)] {
+          errors.ShowError(text);
+        });
+      });
   // Read at every batch of requests; a store that fails serves no users rather than stopping.
-  protocol_server_ = std::make_unique<ProtocolServer>(*guarded_ups_, [settings] {
+  protocol_server_ = std::make_unique<ProtocolServer>(*served_ups_, [settings] {
     try {
       if (Settings* store = settings()) return ReadServedConfig(*store);
     } catch (const StoreError&) {
@@ -67,15 +49,21 @@ ServedNetwork::ServedNetwork(MonitorCore& core, UpsLink& link, TimerFactory& tim
       *protocol_server_, timers,
       [settings] {
         try {
-          if (Settings* store = settings()) return ReadListenConfig(*store);
+          Settings* store = settings();
+          if (store == nullptr) return ListenConfig{false, {}, 0};
+          ListenConfig config = ReadListenConfig(*store);
+          // Watching a UPS that a server on this or another computer serves already, this
+          // monitor serves it again only when told to (it would find the port taken).
+          if (store->ReadString("Settings", "Port", "COM1") == kNetworkPortName &&
+              store->ReadString(kNetworkSection, "Serve", "").empty()) {
+            config.serve = false;
+          }
+          return config;
         } catch (const StoreError&) {
         }
         return ListenConfig{false, {}, 0};
       },
-      [&balloons](const std::string& message) {
-        balloons.ShowBalloon(QStringLiteral("Сервер UPS"), QString::fromStdString(message),
-                             BalloonIcon::Error, 5000);
-      });
+      std::move(listen_failed));
 }
 
 ServedNetwork::~ServedNetwork() {

@@ -148,7 +148,11 @@ void ServiceMonitor::Start() {
   core_->StartMonitoring(false);
   network_ = std::make_unique<ServedNetwork>(
       *core_, *link_, *timers_, [this] { return static_cast<Settings*>(settings_.get()); },
-      *balloons_);
+      [this](const std::string& message) {
+        balloons_->ShowBalloon(QStringLiteral("Сервер UPS"), QString::fromStdString(message),
+                               BalloonIcon::Error, 5000);
+      },
+      *errors_);
   RunGuarded(*errors_, [this] { network_->Apply(); });
 }
 

@@ -143,15 +143,22 @@ class RecordingSound : public SoundPlayer {
   void PlayFileAsync(const QString& path) override { played.push_back(path); }
 };
 
-// Settings in memory whose reads of one key fail as a broken store's do.
+// Settings in memory whose reads, or writes, of one key fail as a broken store's do.
 class FailableSettings : public MemorySettings {
  public:
-  std::string failing_key;  // empty: nothing fails
+  std::string failing_key;        // empty: nothing fails
+  std::string failing_write_key;  // empty: every write succeeds
 
  protected:
   std::optional<std::string> Lookup(const std::string& section, const std::string& key) override {
     if (!failing_key.empty() && key == failing_key) throw StoreError("cannot read " + key);
     return MemorySettings::Lookup(section, key);
+  }
+  void Store(const std::string& section, const std::string& key, const std::string& text) override {
+    if (!failing_write_key.empty() && key == failing_write_key) {
+      throw StoreError("cannot write " + key);
+    }
+    MemorySettings::Store(section, key, text);
   }
 };
 

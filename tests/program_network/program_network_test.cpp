@@ -140,9 +140,18 @@ class NetworkProgramTest : public ::testing::Test {
         << " secondary\nMINSUPPLIES 1\nSHUTDOWNCMD \"" << folder << "/shutdown.sh\"\n"
         << "POWERDOWNFLAG " << folder << "/killpower\nPOLLFREQ 1\nPOLLFREQALERT 1\n"
         << "DEADTIME 15\nFINALDELAY 0\n";
+    std::vector<std::string> command = {kUpsmon, "-D", "-F", "-p"};
+    if (getuid() == 0) {
+      // Run as root, upsmon keeps its process id in the system's run folder whatever its
+      // environment says, and a second one then refuses to start ("A previous upsmon instance
+      // is already running"). Each gets a run folder of its own in a mount namespace of its own.
+      command.insert(command.begin(),
+                     {"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                      "mkdir -p /run/nut && mount --bind \"$0\" /run/nut && exec \"$@\"", folder});
+    }
     ASSERT_TRUE(upsmon.Start(
-        {kUpsmon, "-D", "-F", "-p"},
-        {{"NUT_CONFPATH", folder}, {"NUT_STATEPATH", folder}, {"NUT_ALTPIDPATH", folder}}, folder));
+        command, {{"NUT_CONFPATH", folder}, {"NUT_STATEPATH", folder}, {"NUT_ALTPIDPATH", folder}},
+        folder));
   }
 
   // Seconds since the epoch on the system clock, as `date +%s.%N` writes them.
